@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Boots one WoW64 Wine prefix that the tests copy (usage: make-prefix.sh DIR).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+dir=$1
+if [ -f "$dir/.tessarn-ready" ]; then exit 0; fi
+rm -rf "$dir"
+mkdir -p "$(dirname "$dir")"
+export WINEPREFIX="$dir"
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+if [ ! -d "$dir/drive_c/windows/syswow64" ] || [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "make-prefix: $dir has no 32-bit side (syswow64): is wine32:i386 installed?" >&2
+  exit 1
+fi
+touch "$dir/.tessarn-ready"

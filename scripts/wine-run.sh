@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs one test program in its own throwaway copy of the template prefix.
+# CTest calls this as the cross-compiling emulator:
+#   wine-run.sh TEMPLATE ARCH PROGRAM [ARGS...]
+# Per-test environment:
+#   TESSARN_REGISTER   modules to register (regsvr32 of ARCH) before the run
+#   TESSARN_DISPLAY=1  run under a private Xvfb display
+#   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+. "$here/clone-prefix.sh"
+template=$1 arch=$2; shift 2
+
+if [ ! -f "$template/.tessarn-ready" ]; then
+  echo "wine-run: no booted template prefix at $template" >&2
+  exit 1
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/tessarn-test.XXXXXX")
+export WINEPREFIX="$work/prefix"
+clone_prefix "$template" "$WINEPREFIX"
+export TESSARN_TEST_WORK="$work"
+mkdir -p "$work/files"
+
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ "${TESSARN_KEEP_PREFIX:-}" = 1 ]; then
+    echo "wine-run: prefix kept at $work" >&2
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+if [ -n "${TESSARN_REGISTER:-}" ]; then
+  for m in $TESSARN_REGISTER; do
+    if ! wine "$(regsvr32_for "$arch")" /s "$(winpath "$m")"; then
+      echo "wine-run: regsvr32 of $m failed" >&2
+      exit 1
+    fi
+  done
+fi
+
+prog=$1; shift
+if [ "${TESSARN_DISPLAY:-}" = 1 ]; then
+  xvfb-run -a -s "-screen 0 1024x768x24" wine "$prog" "$@"
+else
+  wine "$prog" "$@"
+fi
