@@ -14,7 +14,7 @@ need_pkgs=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   googletest xvfb xauth openssl python3
 )
-wine_pkgs=(wine wine64 wine32:i386)
+wine_pkgs=(wine wine64 wine32:i386 libwine-dev)
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
@@ -33,7 +33,7 @@ fi
 
 if ! have_all "${need_pkgs[@]}"; then
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
 fi
 
 if ! have_all "${wine_pkgs[@]}"; then

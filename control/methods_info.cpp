@@ -1,0 +1,43 @@
+// LibGetInfo and AboutBox: the two methods that need no engine.
+#include <cwchar>
+
+#include "certutil/result_array.h"
+#include "control/method_frame.h"
+#include "control/tessarn_ctrl.h"
+#include "control/version.h"
+#include "framework/module.h"
+#include "resources/resource_ids.h"
+
+using namespace norelCertInfoUtl;
+
+void CTessarnCtrl::LibGetInfo(long attribute, VARIANT* answer) {
+  MethodFrame frame;
+  theLog.Info(L"CTessarnCtrl::LibGetInfo [%d]", attribute);
+  framework::COleSafeArray result;
+  nrlCOleSafeArrayCreate(result, rc::kOk);
+  if (attribute == 0 || attribute == 1) nrlAppendText(result, tessarn::kProductName);
+  if (attribute == 0 || attribute == 2) {
+    wchar_t version[40];
+    swprintf(version, 40, L"%d.%d.%d.%d", tessarn::kVersionMajor, tessarn::kVersionMinor, tessarn::kVersionBuild,
+             tessarn::kVersionRevision);
+    nrlAppendText(result, version);
+  }
+  result.Detach(answer);
+}
+
+namespace {
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wparam));
+    return TRUE;
+  }
+  return FALSE;
+}
+}  // namespace
+
+void CTessarnCtrl::AboutBox() {
+  framework::ModuleStateScope state;
+  HWND owner = nullptr;
+  DialogBoxParamW(framework::ModuleInstance(), MAKEINTRESOURCEW(IDD_ABOUTBOX_TESSARN), owner, AboutProc, 0);
+}

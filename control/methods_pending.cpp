@@ -1,0 +1,23 @@
+// Methods whose engine is not in this build yet: they answer the caller
+// with a dispatch exception carrying E_NOTIMPL, never a made-up result.
+#include "control/tessarn_ctrl.h"
+#include "framework/ole_exception.h"
+
+namespace {
+[[noreturn]] void NotBuilt() { throw framework::OleException(E_NOTIMPL); }
+}  // namespace
+
+long CTessarnCtrl::RawSignCheck(const wchar_t*, const wchar_t*, const wchar_t*) { NotBuilt(); }
+void CTessarnCtrl::RawSign(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::CertEnum(long, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::CertLookup(const wchar_t*, long, const wchar_t*, VARIANT*) { NotBuilt(); }
+long CTessarnCtrl::CertIsValid(const wchar_t*, long) { NotBuilt(); }
+void CTessarnCtrl::CertGetInfo(const wchar_t*, long, VARIANT*) { NotBuilt(); }
+long CTessarnCtrl::CertHasPrivateKey(const wchar_t*) { NotBuilt(); }
+long CTessarnCtrl::CertChainIsValid(const wchar_t*) { NotBuilt(); }
+long CTessarnCtrl::CertDisplay(const wchar_t*) { NotBuilt(); }
+void CTessarnCtrl::SignPKCS7(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::SignRaw(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::BinaryToString(const framework::ByteArg&, long, long, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::StringToBinary(const wchar_t*, UINT, long, VARIANT*) { NotBuilt(); }
+void CTessarnCtrl::LocalTimeToUTCTime(const wchar_t*, VARIANT*) { NotBuilt(); }

@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+
+#include "certutil/result_code.h"
+
+// The string resource ID of a code's text; 0 for codes without text.
+UINT ResultTextId(ResultCode code);
+
+constexpr int kResultTextChars = 256;
+
+// Loads a code's text (at most 255 characters) in the calling thread's
+// user-interface language: Czech for a Czech user interface, English for
+// every other. Codes without text give an empty text and false.
+bool LoadResultText(ResultCode code, wchar_t (&text)[kResultTextChars]);

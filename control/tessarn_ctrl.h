@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include "framework/dispatch_table.h"
+#include "framework/ole_control.h"
+
+// The Tessarn control: an invisible ActiveX control whose whole function is
+// its dispatch interface _DTessarn. It keeps nothing between calls.
+class CTessarnCtrl : public framework::OleControl {
+ public:
+  CTessarnCtrl();
+  static HRESULT Create(REFIID iid, void** object);
+  static const framework::DispatchTable& MethodTable();
+
+  // The methods, in DISPID order. VARIANT answers are written to `answer`,
+  // which the caller owns.
+  void AboutBox();
+  long RawSignCheck(const wchar_t* certSerialNumber, const wchar_t* certThumbprint, const wchar_t* certThumbprintAlg);
+  void RawSign(const wchar_t* hashToSign, const wchar_t* certSerialNumber, const wchar_t* certThumbprint,
+               const wchar_t* certThumbprintAlg, VARIANT* answer);
+  void SetLogging(const wchar_t* loglevel, VARIANT* answer);
+  void GetLogging(VARIANT* answer);
+  void CertEnum(long certCriteria, VARIANT* answer);
+  void CertLookup(const wchar_t* storeName, long flag, const wchar_t* value, VARIANT* answer);
+  long CertIsValid(const wchar_t* certificate, long certCriteria);
+  void CertGetInfo(const wchar_t* certificate, long attribute, VARIANT* answer);
+  long CertHasPrivateKey(const wchar_t* certificate);
+  long CertChainIsValid(const wchar_t* certificate);
+  long CertDisplay(const wchar_t* certificate);
+  void SignPKCS7(const wchar_t* certificate, const wchar_t* data, const wchar_t* digest, VARIANT* answer);
+  void SignRaw(const wchar_t* certificate, const wchar_t* hashToSign, const wchar_t* digest, VARIANT* answer);
+  void BinaryToString(const framework::ByteArg& value, long length, long flag, VARIANT* answer);
+  void StringToBinary(const wchar_t* value, UINT valueLength, long flag, VARIANT* answer);
+  void LocalTimeToUTCTime(const wchar_t* localTime, VARIANT* answer);
+  void LibGetInfo(long attribute, VARIANT* answer);
+
+ protected:
+  void OnDraw(HDC dc, const RECT& bounds) override;
+};

@@ -1,0 +1,145 @@
+#include "framework/connection_point.h"
+
+#include <new>
+
+namespace framework {
+namespace {
+
+// A reference-counted enumerator over a snapshot of values; Item is the
+// element as handed out, Hold the owning form kept in the snapshot.
+template <class Enum, class Item, class Hold, const IID* EnumIid>
+class SnapshotEnum : public Enum {
+ public:
+  explicit SnapshotEnum(std::vector<Hold> items) : m_items(std::move(items)) {}
+  virtual ~SnapshotEnum() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *EnumIid)) {
+      *object = static_cast<Enum*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return refs;
+  }
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
+    ULONG n = 0;
+    for (; n < count && m_pos < m_items.size(); ++n, ++m_pos) out[n] = Copy(m_items[m_pos]);
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    size_t left = m_items.size() - m_pos;
+    if (count > left) {
+      m_pos = m_items.size();
+      return S_FALSE;
+    }
+    m_pos += count;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    m_pos = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(Enum** out) override {
+    if (!out) return E_POINTER;
+    auto* copy = new (std::nothrow) SnapshotEnum(m_items);
+    if (!copy) return E_OUTOFMEMORY;
+    copy->m_pos = m_pos;
+    *out = copy;
+    return S_OK;
+  }
+
+ private:
+  static IConnectionPoint* Copy(const ComPtr<IConnectionPoint>& p) {
+    p->AddRef();
+    return p.Get();
+  }
+  static CONNECTDATA Copy(const std::pair<DWORD, ComPtr<IUnknown>>& c) {
+    c.second->AddRef();
+    return CONNECTDATA{c.second.Get(), c.first};
+  }
+
+  LONG m_refs = 1;
+  std::vector<Hold> m_items;
+  size_t m_pos = 0;
+};
+
+using PointEnum = SnapshotEnum<IEnumConnectionPoints, IConnectionPoint*, ComPtr<IConnectionPoint>,
+                               &IID_IEnumConnectionPoints>;
+using ConnectionEnum = SnapshotEnum<IEnumConnections, CONNECTDATA, std::pair<DWORD, ComPtr<IUnknown>>,
+                                    &IID_IEnumConnections>;
+
+}  // namespace
+
+HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
+    *object = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
+  if (!iid) return E_POINTER;
+  *iid = m_iid;
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+  if (!container) return E_POINTER;
+  *container = m_container;
+  m_container->AddRef();
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (!cookie) return E_POINTER;
+  *cookie = 0;
+  if (!sink) return E_POINTER;
+  ComPtr<IUnknown> typed;
+  if (FAILED(sink->QueryInterface(m_iid, typed.ReceiveVoid()))) return CONNECT_E_CANNOTCONNECT;
+  try {
+    m_sinks.emplace_back(m_nextCookie, typed);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  *cookie = m_nextCookie++;
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+  for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
+    if (it->first == cookie) {
+      m_sinks.erase(it);
+      return S_OK;
+    }
+  }
+  return CONNECT_E_NOCONNECTION;
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
+  if (!connections) return E_POINTER;
+  *connections = new (std::nothrow) ConnectionEnum(m_sinks);
+  return *connections ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CreateConnectionPointEnum(const std::vector<ComPtr<IConnectionPoint>>& points,
+                                  IEnumConnectionPoints** out) {
+  if (!out) return E_POINTER;
+  *out = new (std::nothrow) PointEnum(points);
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace framework

@@ -1,0 +1,145 @@
+#include "framework/dispatch_table.h"
+
+#include <cwchar>
+#include <new>
+
+#include "framework/ole_exception.h"
+
+namespace framework {
+
+DispatchArgs::~DispatchArgs() {
+  for (SAFEARRAY* array : m_locked) {
+    if (array) SafeArrayUnlock(array);
+  }
+}
+
+const DispatchEntry* DispatchTable::Find(DISPID dispid) const {
+  for (size_t i = 0; i < count; ++i) {
+    if (entries[i].dispid == dispid) return &entries[i];
+  }
+  return nullptr;
+}
+
+const DispatchEntry* DispatchTable::FindByName(const wchar_t* name) const {
+  if (!name) return nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    if (_wcsicmp(entries[i].name, name) == 0) return &entries[i];
+  }
+  return nullptr;
+}
+
+namespace {
+
+const VARIANT* Deref(const VARIANT* v) {
+  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+  return v;
+}
+
+// A byte argument: a by-reference byte (Visual Basic or C++ passing the
+// first byte of its buffer), or a byte array (the only block of bytes a
+// script can hold), possibly by reference.
+HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, SAFEARRAY** locked) {
+  const VARIANT* v = Deref(in);
+  VARTYPE vt = V_VT(v);
+  if (vt == (VT_BYREF | VT_UI1)) {
+    out->data = V_UI1REF(v);
+    out->bounded = false;
+    return out->data ? S_OK : DISP_E_TYPEMISMATCH;
+  }
+  SAFEARRAY* array = nullptr;
+  if (vt == (VT_ARRAY | VT_UI1)) array = V_ARRAY(v);
+  else if (vt == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v)) array = *V_ARRAYREF(v);
+  else return DISP_E_TYPEMISMATCH;
+  out->bounded = true;
+  if (!array) {
+    out->data = nullptr;
+    out->size = 0;
+    return S_OK;
+  }
+  if (SafeArrayGetDim(array) != 1) return DISP_E_TYPEMISMATCH;
+  LONG lower = 0, upper = -1;
+  if (FAILED(SafeArrayGetLBound(array, 1, &lower)) || FAILED(SafeArrayGetUBound(array, 1, &upper)))
+    return DISP_E_TYPEMISMATCH;
+  if (FAILED(SafeArrayLock(array))) return DISP_E_TYPEMISMATCH;
+  *locked = array;
+  out->data = static_cast<const BYTE*>(array->pvData);
+  out->size = upper >= lower ? static_cast<size_t>(static_cast<LONGLONG>(upper) - lower + 1) : 0;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT ConvertArgs(const DispatchEntry& entry, const DISPPARAMS* params, DispatchArgs* out, UINT* argError) {
+  for (int i = 0; i < entry.argCount; ++i) {
+    UINT position = params->cArgs - 1 - static_cast<UINT>(i);
+    const VARIANT* in = &params->rgvarg[position];
+    HRESULT hr;
+    switch (entry.args[i]) {
+      case ArgKind::kBstr:
+        hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_BSTR);
+        break;
+      case ArgKind::kI4:
+        hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_I4);
+        break;
+      case ArgKind::kBytesRef:
+        hr = ConvertBytes(in, &out->m_bytes[i], &out->m_locked[i]);
+        break;
+      default:
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    if (FAILED(hr)) {
+      if (argError) *argError = position;
+      // Out of memory is not the caller's fault; everything else is a value
+      // of the wrong kind.
+      return hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT InvokeFromTable(const DispatchTable& table, void* object, DISPID dispid, WORD flags,
+                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
+  const DispatchEntry* entry = table.Find(dispid);
+  if (!entry) return DISP_E_MEMBERNOTFOUND;
+  if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+  static DISPPARAMS noParams = {nullptr, nullptr, 0, 0};
+  if (!params) params = &noParams;
+  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+  if (params->cArgs != static_cast<UINT>(entry->argCount)) return DISP_E_BADPARAMCOUNT;
+  if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
+  try {
+    DispatchArgs args;
+    HRESULT hr = ConvertArgs(*entry, params, &args, argError);
+    if (FAILED(hr)) return hr;
+    ScopedVariant answer;
+    entry->invoke(object, args, answer.Get());
+    if (result) {
+      VariantInit(result);
+      answer.Release(result);
+    }
+    return S_OK;
+  } catch (const OleException& e) {
+    if (excepInfo) {
+      ZeroMemory(excepInfo, sizeof(*excepInfo));
+      excepInfo->scode = e.Code();
+    }
+    return DISP_E_EXCEPTION;
+  } catch (const std::bad_alloc&) {
+    if (excepInfo) {
+      ZeroMemory(excepInfo, sizeof(*excepInfo));
+      excepInfo->scode = E_OUTOFMEMORY;
+    }
+    return DISP_E_EXCEPTION;
+  }
+}
+
+HRESULT NamesFromTable(const DispatchTable& table, LPOLESTR* names, UINT count, DISPID* ids) {
+  if (!names || !ids) return E_POINTER;
+  if (count == 0) return S_OK;
+  const DispatchEntry* entry = table.FindByName(names[0]);
+  ids[0] = entry ? entry->dispid : DISPID_UNKNOWN;
+  for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  return entry && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+}  // namespace framework

@@ -1,0 +1,129 @@
+#include "framework/property_page.h"
+
+#include <cwchar>
+#include <new>
+
+#include "framework/module.h"
+
+namespace framework {
+
+PropertyPage::PropertyPage(UINT dialogId, UINT captionId) : m_dialogId(dialogId), m_captionId(captionId) {
+  LockModule();
+}
+
+PropertyPage::~PropertyPage() {
+  if (m_hwnd) DestroyWindow(m_hwnd);
+  UnlockModule();
+}
+
+HRESULT PropertyPage::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPage) || IsEqualIID(iid, IID_IPropertyPage2)) {
+    *object = static_cast<IPropertyPage2*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG PropertyPage::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+
+ULONG PropertyPage::Release() {
+  LONG refs = InterlockedDecrement(&m_refs);
+  if (refs == 0) delete this;
+  return static_cast<ULONG>(refs);
+}
+
+HRESULT PropertyPage::SetPageSite(IPropertyPageSite* site) {
+  m_site = ComPtr<IPropertyPageSite>(site);
+  return S_OK;
+}
+
+INT_PTR CALLBACK PropertyPage::DialogProc(HWND, UINT msg, WPARAM, LPARAM) {
+  return msg == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+HRESULT PropertyPage::Activate(HWND parent, LPCRECT rect, BOOL) {
+  if (m_hwnd) return E_UNEXPECTED;
+  m_hwnd = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_dialogId), parent, DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+  if (!m_hwnd) return HRESULT_FROM_WIN32(GetLastError());
+  if (rect) Move(rect);
+  return S_OK;
+}
+
+HRESULT PropertyPage::Deactivate() {
+  if (m_hwnd) DestroyWindow(m_hwnd);
+  m_hwnd = nullptr;
+  return S_OK;
+}
+
+SIZE PropertyPage::DialogSize() const {
+  // The size in pixels is the dialog's own, measured on a hidden instance.
+  SIZE size = {0, 0};
+  HWND probe = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(m_dialogId), GetDesktopWindow(),
+                                  DialogProc, 0);
+  if (probe) {
+    RECT r;
+    GetWindowRect(probe, &r);
+    size.cx = r.right - r.left;
+    size.cy = r.bottom - r.top;
+    DestroyWindow(probe);
+  }
+  return size;
+}
+
+HRESULT PropertyPage::GetPageInfo(PROPPAGEINFO* info) {
+  if (!info) return E_POINTER;
+  wchar_t caption[256] = {};
+  LoadStringW(ModuleInstance(), m_captionId, caption, 256);
+  size_t bytes = (wcslen(caption) + 1) * sizeof(wchar_t);
+  auto* title = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+  if (!title) return E_OUTOFMEMORY;
+  memcpy(title, caption, bytes);
+  info->cb = sizeof(PROPPAGEINFO);
+  info->pszTitle = title;
+  info->size = DialogSize();
+  info->pszDocString = nullptr;
+  info->pszHelpFile = nullptr;
+  info->dwHelpContext = 0;
+  return S_OK;
+}
+
+HRESULT PropertyPage::SetObjects(ULONG count, IUnknown** objects) {
+  if (count && !objects) return E_POINTER;
+  try {
+    m_objects.clear();
+    for (ULONG i = 0; i < count; ++i) m_objects.emplace_back(objects[i]);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT PropertyPage::Show(UINT cmd) {
+  if (!m_hwnd) return E_UNEXPECTED;
+  ShowWindow(m_hwnd, static_cast<int>(cmd));
+  return S_OK;
+}
+
+HRESULT PropertyPage::Move(LPCRECT rect) {
+  if (!rect) return E_POINTER;
+  if (!m_hwnd) return E_UNEXPECTED;
+  MoveWindow(m_hwnd, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
+  return S_OK;
+}
+
+HRESULT PropertyPage::IsPageDirty() { return S_FALSE; }  // the page has no fields
+HRESULT PropertyPage::Apply() { return S_OK; }
+HRESULT PropertyPage::Help(LPCOLESTR) { return E_NOTIMPL; }
+
+HRESULT PropertyPage::TranslateAccelerator(MSG* msg) {
+  if (!msg) return E_POINTER;
+  return (m_hwnd && IsDialogMessageW(m_hwnd, msg)) ? S_OK : S_FALSE;
+}
+
+HRESULT PropertyPage::EditProperty(DISPID) { return E_NOTIMPL; }
+
+}  // namespace framework

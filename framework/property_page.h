@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+#include <ocidl.h>
+
+#include <vector>
+
+#include "framework/com_ptr.h"
+
+namespace framework {
+
+// A property page shown from a dialog resource (a child dialog without
+// caption) with its caption from a string resource.
+class PropertyPage : public IPropertyPage2 {
+ public:
+  PropertyPage(UINT dialogId, UINT captionId);
+  virtual ~PropertyPage();
+  PropertyPage(const PropertyPage&) = delete;
+  PropertyPage& operator=(const PropertyPage&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
+  HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL modal) override;
+  HRESULT STDMETHODCALLTYPE Deactivate() override;
+  HRESULT STDMETHODCALLTYPE GetPageInfo(PROPPAGEINFO* info) override;
+  HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override;
+  HRESULT STDMETHODCALLTYPE Show(UINT cmd) override;
+  HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override;
+  HRESULT STDMETHODCALLTYPE IsPageDirty() override;
+  HRESULT STDMETHODCALLTYPE Apply() override;
+  HRESULT STDMETHODCALLTYPE Help(LPCOLESTR helpDir) override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg) override;
+  HRESULT STDMETHODCALLTYPE EditProperty(DISPID dispid) override;
+
+  HWND Window() const { return m_hwnd; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  SIZE DialogSize() const;
+
+  LONG m_refs = 1;
+  UINT m_dialogId;
+  UINT m_captionId;
+  HWND m_hwnd = nullptr;
+  ComPtr<IPropertyPageSite> m_site;
+  std::vector<ComPtr<IUnknown>> m_objects;
+};
+
+}  // namespace framework
