@@ -1,5 +1,7 @@
 #include "control/result_codes.h"
 
+#include <cwchar>
+
 #include "framework/module.h"
 
 namespace {
@@ -14,9 +16,46 @@ UINT ResultTextId(ResultCode code) {
   return kResultTextIds[code];
 }
 
+namespace {
+
+// The module has two string tables: Czech, and English for every other
+// user-interface language.
+LANGID TableLanguage() {
+  return PRIMARYLANGID(GetThreadUILanguage()) == LANG_CZECH ? MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT)
+                                                            : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+}
+
+// Reads string `id` of the given language from the module's string blocks
+// (16 counted strings per block). The resource loader's own choice of
+// language follows the thread locale on some platforms; the thread's
+// user-interface language is what decides here.
+bool LoadStringInLanguage(HINSTANCE module, UINT id, LANGID language, wchar_t* text, int chars) {
+  HRSRC found = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING),
+                                MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!found) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const WCHAR* p = loaded ? static_cast<const WCHAR*>(LockResource(loaded)) : nullptr;
+  DWORD size = SizeofResource(module, found) / sizeof(WCHAR);
+  if (!p) return false;
+  const WCHAR* end = p + size;
+  for (UINT i = 0; i < id % 16; ++i) {
+    if (p >= end) return false;
+    p += 1 + *p;
+  }
+  if (p >= end || *p == 0 || p + 1 + *p > end) return false;
+  int length = *p < chars - 1 ? *p : chars - 1;
+  wmemcpy(text, p + 1, static_cast<size_t>(length));
+  text[length] = L'\0';
+  return true;
+}
+
+}  // namespace
+
 bool LoadResultText(ResultCode code, wchar_t (&text)[kResultTextChars]) {
   text[0] = L'\0';
   UINT id = ResultTextId(code);
   if (id == 0) return false;
-  return LoadStringW(framework::ModuleInstance(), id, text, kResultTextChars) > 0;
+  HINSTANCE module = framework::ModuleInstance();
+  if (LoadStringInLanguage(module, id, TableLanguage(), text, kResultTextChars)) return true;
+  return LoadStringW(module, id, text, kResultTextChars) > 0;
 }

@@ -4,9 +4,22 @@
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEARCH=win64
+# English unless a test asks for another user-interface language.
+export LC_ALL="${LC_ALL:-C.UTF-8}"
 
 # A Linux path as Wine sees it through drive Z:.
 winpath() { local p; p=$(readlink -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
+
+# The Wine loader of a bitness. Debian's plain "wine" is the 32-bit loader
+# whenever wine32 is installed, and a 32-bit process sees syswow64 where it
+# asks for system32: the platform's own programs of the 64-bit side must be
+# started with the 64-bit loader.
+wine_loader() {
+  case "$1" in
+    x86) printf '%s' /usr/lib/wine/wine ;;
+    *)   printf '%s' /usr/lib/wine/wine64 ;;
+  esac
+}
 
 # regsvr32 of the module's own bitness.
 regsvr32_for() {

@@ -34,7 +34,7 @@ trap cleanup EXIT
 
 if [ -n "${TESSARN_REGISTER:-}" ]; then
   for m in $TESSARN_REGISTER; do
-    if ! wine "$(regsvr32_for "$arch")" /s "$(winpath "$m")"; then
+    if ! "$(wine_loader "$arch")" "$(regsvr32_for "$arch")" /s "$(winpath "$m")"; then
       echo "wine-run: regsvr32 of $m failed" >&2
       exit 1
     fi
@@ -42,8 +42,15 @@ if [ -n "${TESSARN_REGISTER:-}" ]; then
 fi
 
 prog=$1; shift
+# A program of the platform (a Windows path) runs with the loader of the
+# suite's bitness; a built program is started by path and Wine picks the
+# loader from its header.
+case "$prog" in
+  [A-Za-z]:\\*) loader=$(wine_loader "$arch") ;;
+  *) loader=wine ;;
+esac
 if [ "${TESSARN_DISPLAY:-}" = 1 ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" wine "$prog" "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$prog" "$@"
 else
-  wine "$prog" "$@"
+  "$loader" "$prog" "$@"
 fi

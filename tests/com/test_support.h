@@ -1,0 +1,45 @@
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <ocidl.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/com_ptr.h"
+#include "framework/scoped_variant.h"
+
+namespace testing_support {
+
+using framework::ComPtr;
+using framework::ScopedVariant;
+
+// The module under test (Windows path), from TESSARN_MODULE.
+std::wstring ModulePath();
+std::wstring GuidText(const GUID& guid);
+
+// The control as a page container makes it: by ProgID, then initialised.
+enum class Init { kNone, kPropertyBag, kStreamInit };
+ComPtr<IDispatch> CreateControl(Init init = Init::kPropertyBag);
+
+// Invokes a method by DISPID with the given arguments (first argument
+// first); returns the HRESULT, the answer in *result.
+HRESULT Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, UINT* argError = nullptr);
+VARIANT Bstr(const wchar_t* text);
+VARIANT I4(long value);
+
+// The elements of a method's answer array.
+std::vector<std::wstring> AnswerTexts(const VARIANT& answer, long* code);
+
+// Registry helpers (HKEY_CLASSES_ROOT in this process's view).
+bool KeyExists(HKEY root, const std::wstring& path);
+std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found = nullptr);
+
+// COM for the test's main thread.
+class ComScope {
+ public:
+  ComScope() { CoInitialize(nullptr); }
+  ~ComScope() { CoUninitialize(); }
+};
+
+}  // namespace testing_support
