@@ -12,12 +12,8 @@ void CTessarnCtrl::RawSign(const wchar_t*, const wchar_t*, const wchar_t*, const
 void CTessarnCtrl::CertEnum(long, VARIANT*) { NotBuilt(); }
 void CTessarnCtrl::CertLookup(const wchar_t*, long, const wchar_t*, VARIANT*) { NotBuilt(); }
 long CTessarnCtrl::CertIsValid(const wchar_t*, long) { NotBuilt(); }
-void CTessarnCtrl::CertGetInfo(const wchar_t*, long, VARIANT*) { NotBuilt(); }
 long CTessarnCtrl::CertHasPrivateKey(const wchar_t*) { NotBuilt(); }
 long CTessarnCtrl::CertChainIsValid(const wchar_t*) { NotBuilt(); }
 long CTessarnCtrl::CertDisplay(const wchar_t*) { NotBuilt(); }
 void CTessarnCtrl::SignPKCS7(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
 void CTessarnCtrl::SignRaw(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
-void CTessarnCtrl::BinaryToString(const framework::ByteArg&, long, long, VARIANT*) { NotBuilt(); }
-void CTessarnCtrl::StringToBinary(const wchar_t*, UINT, long, VARIANT*) { NotBuilt(); }
-void CTessarnCtrl::LocalTimeToUTCTime(const wchar_t*, VARIANT*) { NotBuilt(); }

@@ -46,6 +46,14 @@ HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, SAFEARRAY** locked) {
     out->bounded = false;
     return out->data ? S_OK : DISP_E_TYPEMISMATCH;
   }
+  if (vt == VT_UI1) {
+    // A byte held in a variant (a script variable passed by reference): the
+    // one byte there is.
+    out->data = &V_UI1(v);
+    out->size = 1;
+    out->bounded = true;
+    return S_OK;
+  }
   SAFEARRAY* array = nullptr;
   if (vt == (VT_ARRAY | VT_UI1)) array = V_ARRAY(v);
   else if (vt == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v)) array = *V_ARRAYREF(v);

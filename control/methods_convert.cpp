@@ -1,0 +1,79 @@
+// BinaryToString, StringToBinary and LocalTimeToUTCTime: conversions that
+// need no engine.
+#include <climits>
+
+#include "certutil/cert_format.h"
+#include "certutil/encoding.h"
+#include "certutil/heap.h"
+#include "certutil/result_array.h"
+#include "certutil/time_text.h"
+#include "control/method_frame.h"
+#include "control/tessarn_ctrl.h"
+#include "framework/ole_exception.h"
+
+using namespace norelCertInfoUtl;
+
+void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, long flag, VARIANT* answer) {
+  MethodFrame frame;
+  theLog.Info(L"CTessarnCtrl::BinaryToString [] [%d] [%d]", length, flag);
+  wchar_t* raw = nullptr;
+  ResultCode code;
+  // A negative length would read gigabytes, and a byte array is never read
+  // beyond its end: both are refused as bytes that cannot be encoded.
+  if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
+    theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
+    code = rc::kEncodeFailed;
+  } else {
+    code = nrlConvBinaryToString(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), &raw);
+  }
+  HeapPtr<wchar_t> text(raw);
+  framework::COleSafeArray result;
+  nrlCOleSafeArrayCreate(result, code);
+  nrlAppendText(result, text.get());
+  theLog.Trace(L"CTessarnCtrl::BinaryToString - result stored (retCode=%d)\r\n", code);
+  result.Detach(answer);
+}
+
+void CTessarnCtrl::StringToBinary(const wchar_t* value, UINT, long flag, VARIANT* answer) {
+  MethodFrame frame;
+  theLog.Info(L"CTessarnCtrl::StringToBinary [%s] [%d]", value, flag);
+  BYTE* raw = nullptr;
+  DWORD count = 0;
+  ResultCode code = nrlConvStringToBinary(value, static_cast<DWORD>(flag), &raw, &count);
+  HeapPtr<BYTE> bytes(raw);
+  if (code != rc::kOk) count = 0;
+  framework::COleSafeArray result;
+  nrlCOleSafeArrayCreate(result, code);
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
+  if (!array) throw framework::OleException(E_OUTOFMEMORY);
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = array;
+  if (count) memcpy(array->pvData, bytes.get(), count);
+  nrlCOleSafeArrayAppend(result, &v);
+  theLog.Trace(L"CTessarnCtrl::StringToBinary - result stored (retCode=%d)\r\n", code);
+  result.Detach(answer);
+}
+
+void CTessarnCtrl::LocalTimeToUTCTime(const wchar_t* localTime, VARIANT* answer) {
+  MethodFrame frame;
+  theLog.Info(L"CTessarnCtrl::LocalTimeToUTCTime [%s]", localTime);
+  // Text that does not give all six fields, or fields the platform refuses
+  // (month 13, hour 24), answers an empty text: the value never depends on
+  // fields the caller did not set. The code stays 0, as for every input.
+  std::wstring utcText;
+  SYSTEMTIME local = {};
+  if (ParseTimeText(localTime, &local) == 6) {
+    FILETIME localFile = {}, utcFile = {};
+    SYSTEMTIME utc = {};
+    if (SystemTimeToFileTime(&local, &localFile) && LocalFileTimeToFileTime(&localFile, &utcFile) &&
+        FileTimeToSystemTime(&utcFile, &utc))
+      utcText = FormatTimeText(utc);
+  }
+  framework::COleSafeArray result;
+  nrlCOleSafeArrayCreate(result, rc::kOk);
+  nrlAppendText(result, utcText.c_str());
+  theLog.Trace(L"CTessarnCtrl::LocalTimeToUTCTime - result stored (retCode=%d)\r\n", rc::kOk);
+  result.Detach(answer);
+}

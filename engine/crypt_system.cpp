@@ -1,0 +1,84 @@
+#include "engine/crypt_system.h"
+
+#include "diag/log.h"
+
+namespace {
+
+struct ProviderAttempt {
+  const wchar_t* name;
+  DWORD type;
+  bool retryOnKeysetNotDefined;  // NTE_KEYSET_NOT_DEF also leads to CRYPT_NEWKEYSET
+  const wchar_t* lines[3];       // before the attempt: label, provider, type
+  const wchar_t* success;
+  const wchar_t* newKeysetFailed;
+  const wchar_t* acquireFailed;
+};
+
+const ProviderAttempt kAttempts[] = {
+    {L"Microsoft Enhanced RSA and AES Cryptographic Provider", PROV_RSA_AES, true,
+     {L"0 (rsa aes provider)- CCryptSystem:Init finished", L"0 (rsa aes provider)- provider: %s",
+      L"0 (rsa aes provider)- providertype: %d"},
+     L"0 - CCryptSystem:Init finished", L"0 OF 2 - Can't acquire new context, error code [%lx]",
+     L"0 of 2 - Can't acquire context, error code [%lx]"},
+    {L"Microsoft Enhanced RSA and AES Cryptographic Provider (Prototype)", PROV_RSA_AES, true,
+     {L"1 (rsa aes provider)- CCryptSystem:Init finished", L"1 (rsa aes provider)- provider: %s",
+      L"1 (rsa aes provider)- providertype: %d"},
+     L"1 - CCryptSystem:Init finished", L"1 OF 2 - Can't acquire new context, error code [%lx]",
+     L"1 of 2 - Can't acquire context, error code [%lx]"},
+    {L"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL, false,
+     {L"2 (ms base provider)- CCryptSystem:Init finished", L"2 (rsa aes provider)- provider: %s",
+      L"2 (rsa aes provider)- providertype: %d"},
+     L"2 - CCryptSystem:Init finished", L"2 of 2 - Can't acquire new context, error code [%lx]",
+     L"2 of 2 - Can't acquire context, error code [%lx]"},
+};
+
+}  // namespace
+
+CCryptSystem::~CCryptSystem() {
+  // The engine always closes; this only guards against a handle left by a
+  // path that did not.
+  if (m_bInitialized) Close();
+}
+
+ResultCode CCryptSystem::Init() {
+  m_hProv = 0;
+  theLog.Trace(L"CCryptSystem:Init start");
+  m_bInitialized = false;
+  for (const ProviderAttempt& a : kAttempts) {
+    theLog.Trace(a.lines[0]);
+    theLog.Trace(a.lines[1], a.name);
+    theLog.Trace(a.lines[2], static_cast<int>(a.type));
+    if (CryptAcquireContextW(&m_hProv, nullptr, a.name, a.type, 0)) {
+      m_bInitialized = true;
+      theLog.Trace(a.success);
+      return rc::kOk;
+    }
+    DWORD error = GetLastError();
+    bool noKeyset = error == static_cast<DWORD>(NTE_BAD_KEYSET) ||
+                    (a.retryOnKeysetNotDefined && error == static_cast<DWORD>(NTE_KEYSET_NOT_DEF));
+    if (noKeyset) {
+      if (CryptAcquireContextW(&m_hProv, nullptr, a.name, a.type, CRYPT_NEWKEYSET)) {
+        m_bInitialized = true;
+        theLog.Trace(a.success);
+        return rc::kOk;
+      }
+      theLog.Error(a.newKeysetFailed, GetLastError());
+    } else {
+      theLog.Error(a.acquireFailed, error);
+    }
+    m_hProv = 0;
+  }
+  theLog.Error(L"NONE 2 of 2 - Can't acquire context, error code [%lx]", GetLastError());
+  return rc::kContextNotAcquired;
+}
+
+void CCryptSystem::Close() {
+  if (!m_bInitialized) return;
+  if (CryptReleaseContext(m_hProv, 0)) {
+    theLog.Debug(L"The context has been released.");
+    m_bInitialized = false;
+    m_hProv = 0;
+  } else {
+    theLog.Warning(L"The context could not be released.");
+  }
+}

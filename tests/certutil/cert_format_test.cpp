@@ -1,0 +1,194 @@
+// The field formatters and encoders on certificates made by OpenSSL.
+#include "certutil/cert_format.h"
+
+#include <gtest/gtest.h>
+
+#include "certutil/encoding.h"
+#include "certutil/heap.h"
+#include "tests/certutil/pki.h"
+
+using namespace norelCertInfoUtl;
+
+namespace {
+
+class Cert {
+ public:
+  explicit Cert(const wchar_t* name) : m_cert(PkiCert(name)) {}
+  ~Cert() {
+    if (m_cert) CertFreeCertificateContext(m_cert);
+  }
+  PCCERT_CONTEXT Get() const { return m_cert; }
+
+ private:
+  PCCERT_CONTEXT m_cert;
+};
+
+std::wstring Take(wchar_t* raw) {
+  HeapPtr<wchar_t> p(raw);
+  return p ? p.get() : L"(null)";
+}
+
+TEST(CertFormat, NamesAndEmail) {
+  Cert full(L"full");
+  ASSERT_TRUE(full.Get());
+  wchar_t* raw = nullptr;
+  nrlCertNameToStr(&full.Get()->pCertInfo->Subject, &raw);
+  std::wstring subject = Take(raw);
+  EXPECT_NE(std::wstring::npos, subject.find(L"CN=Jan Nov\x00e1k")) << subject;
+  EXPECT_NE(std::wstring::npos, subject.find(L"O=Tessarn Test")) << subject;
+  nrlCertNameToStr(&full.Get()->pCertInfo->Issuer, &raw);
+  EXPECT_NE(std::wstring::npos, Take(raw).find(L"CN=Tessarn Test Issuing CA"));
+  nrlCertEmailToStr(full.Get(), &raw);
+  EXPECT_EQ(L"jan.novak@example.cz", Take(raw));
+  nrlCertSubjectNameSimpleToStr(full.Get(), &raw);
+  EXPECT_EQ(L"Jan Nov\x00e1k", Take(raw));
+  nrlCertIssuerNameSimpleToStr(full.Get(), &raw);
+  EXPECT_EQ(L"Tessarn Test Issuing CA", Take(raw));
+  Cert dns(L"dns");
+  nrlCertEmailToStr(dns.Get(), &raw);
+  EXPECT_EQ(L"", Take(raw)) << "no e-mail gives the empty text";
+}
+
+TEST(CertFormat, SerialNumberKeepsLeadingZeroBytes) {
+  Cert full(L"full");
+  std::wstring serial;
+  nrlCertSerialNumberToStr(&full.Get()->pCertInfo->SerialNumber, serial);
+  EXPECT_EQ(L"00f12345", serial);
+  BYTE blob[] = {0x2B, 0x1A, 0x00};
+  CRYPT_INTEGER_BLOB b = {3, blob};
+  serial.clear();
+  nrlCertSerialNumberToStr(&b, serial);
+  EXPECT_EQ(L"001a2b", serial);
+}
+
+TEST(CertFormat, ThumbprintIsTheSha1OfTheEncoding) {
+  for (const wchar_t* name : {L"full", L"dns", L"plain", L"root"}) {
+    Cert c(name);
+    std::wstring thumbprint;
+    nrlCertThumbprintToStr(c.Get(), thumbprint);
+    EXPECT_EQ(PkiWide(std::wstring(name) + L".sha1"), thumbprint) << name;
+  }
+}
+
+TEST(CertFormat, ValidityAsLocalTime) {
+  Cert expired(L"expired");
+  FILETIME local = {};
+  FileTimeToLocalFileTime(&expired.Get()->pCertInfo->NotBefore, &local);
+  SYSTEMTIME t = {};
+  FileTimeToSystemTime(&local, &t);
+  wchar_t* raw = nullptr;
+  nrlFileTimeToStr(&expired.Get()->pCertInfo->NotBefore, &raw);
+  std::wstring text = Take(raw);
+  EXPECT_EQ(19u, text.size());
+  EXPECT_EQ(FormatTimeText(t), text);
+  // The test environment sets the machine's zone (TESSARN_TZ_OFFSET hours
+  // east of UTC, no daylight saving): 2020-01-01 00:00:00 UTC reads so.
+  wchar_t offset[8] = {};
+  if (GetEnvironmentVariableW(L"TESSARN_TZ_OFFSET", offset, 8)) {
+    int hours = _wtoi(offset);
+    wchar_t want[32];
+    swprintf(want, 32, hours >= 0 ? L"2020/01/01 %02d:00:00" : L"2019/12/31 %02d:00:00", (24 + hours) % 24);
+    EXPECT_EQ(want, text);
+  }
+}
+
+TEST(CertFormat, AlternativeNameFirstEntry) {
+  struct {
+    const wchar_t* name;
+    bool present;
+    DWORD choice;
+  } cases[] = {{L"full", true, CERT_ALT_NAME_RFC822_NAME},
+               {L"dns", true, CERT_ALT_NAME_DNS_NAME},
+               {L"othername", true, CERT_ALT_NAME_OTHER_NAME},
+               {L"plain", false, 0}};
+  for (const auto& c : cases) {
+    Cert cert(c.name);
+    CERT_ALT_NAME_INFO* raw = nullptr;
+    EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), &raw));
+    HeapPtr<CERT_ALT_NAME_INFO> info(raw);
+    EXPECT_EQ(c.present, info != nullptr) << c.name;
+    if (!info) continue;
+    ASSERT_GE(info->cAltEntry, 1u);
+    EXPECT_EQ(c.choice, info->rgAltEntry[0].dwAltNameChoice) << c.name;
+    if (c.choice == CERT_ALT_NAME_OTHER_NAME) {
+      EXPECT_STREQ("1.3.6.1.4.1.311.20.2.3", info->rgAltEntry[0].pOtherName->pszObjId);
+      // UTF8String "signer@example.com", as encoded inside the [0] wrapper.
+      ASSERT_EQ(20u, info->rgAltEntry[0].pOtherName->Value.cbData);
+      EXPECT_EQ(0x0C, info->rgAltEntry[0].pOtherName->Value.pbData[0]);
+    }
+    if (c.choice == CERT_ALT_NAME_RFC822_NAME) {
+      EXPECT_STREQ(L"jan.novak@example.cz", info->rgAltEntry[0].pwszRfc822Name);
+    }
+  }
+}
+
+TEST(CertFormat, ExtensionTextsCarryTheirObjectIdentifiers) {
+  Cert full(L"full");
+  wchar_t* raw = nullptr;
+  ASSERT_TRUE(nrlCertExtensionToStr(full.Get(), szOID_CERT_POLICIES, &raw));
+  EXPECT_NE(std::wstring::npos, Take(raw).find(L"1.3.6.1.4.1.99999.1.2"));
+  Cert othername(L"othername");
+  ASSERT_TRUE(nrlCertExtensionToStr(othername.Get(), szOID_SUBJECT_ALT_NAME2, &raw));
+  EXPECT_NE(std::wstring::npos, Take(raw).find(L"1.3.6.1.4.1.311.20.2.3"));
+  Cert plain(L"plain");
+  raw = nullptr;
+  EXPECT_FALSE(nrlCertExtensionToStr(plain.Get(), szOID_CERT_POLICIES, &raw));
+  EXPECT_EQ(nullptr, raw);
+}
+
+TEST(CertFormat, KeyUsageBytes) {
+  struct {
+    const wchar_t* name;
+    const wchar_t* hexStart;
+    size_t bytes;
+  } cases[] = {{L"full", L"c0", 1}, {L"plain", L"00", 1}, {L"decipher", L"c8 80", 2}, {L"encipher", L"20", 1}};
+  for (const auto& c : cases) {
+    Cert cert(c.name);
+    wchar_t* raw = nullptr;
+    ASSERT_EQ(rc::kOk, nrlCertKeyUsageToStr(cert.Get(), &raw));
+    std::wstring text = Take(raw);
+    EXPECT_EQ(0u, text.find(c.hexStart)) << c.name << ": " << std::string(text.begin(), text.end());
+  }
+}
+
+TEST(Encoding, CertificateRoundTripAndRefusals) {
+  std::string b64 = PkiText(L"full.b64");
+  std::wstring text(b64.begin(), b64.end());
+  PCCERT_CONTEXT cert = nullptr;
+  ASSERT_EQ(rc::kOk, nrlStringBase64ToCertContext(text.c_str(), &cert));
+  wchar_t* raw = nullptr;
+  ASSERT_EQ(rc::kOk, nrlCertInfoToStringBase64(cert, &raw));
+  EXPECT_EQ(text, Take(raw)) << "one line, no header, no line breaks";
+  CertFreeCertificateContext(cert);
+
+  PCCERT_CONTEXT none = reinterpret_cast<PCCERT_CONTEXT>(0x1);
+  EXPECT_EQ(rc::kDecodeFailed, nrlStringBase64ToCertContext(L"!!not base64!!", &none));
+  EXPECT_EQ(reinterpret_cast<PCCERT_CONTEXT>(0x1), none) << "left as the caller set it";
+  EXPECT_EQ(rc::kDecodeFailed, nrlStringBase64ToCertContext(nullptr, &none));
+  none = nullptr;
+  EXPECT_EQ(rc::kCertContextNotCreated, nrlStringBase64ToCertContext(L"AQIDBA==", &none));
+  EXPECT_EQ(nullptr, none);
+}
+
+TEST(Encoding, BinaryAndTextWithTheCallersFlags) {
+  const BYTE bytes[] = {1, 2, 3};
+  wchar_t* raw = nullptr;
+  ASSERT_EQ(rc::kOk, nrlConvBinaryToString(bytes, 3, kBase64OneLine, &raw));
+  EXPECT_EQ(L"AQID", Take(raw));
+  ASSERT_EQ(rc::kOk, nrlConvBinaryToString(bytes, 3, kBase64, &raw));
+  EXPECT_EQ(L"AQID\r\n", Take(raw));
+  EXPECT_EQ(rc::kEncodeFailed, nrlConvBinaryToString(bytes, 3, 0x77, &raw));
+  EXPECT_EQ(nullptr, raw);
+  BYTE* out = nullptr;
+  DWORD length = 0;
+  ASSERT_EQ(rc::kOk, nrlConvStringToBinary(L"AQID", kBase64, &out, &length));
+  HeapPtr<BYTE> decoded(out);
+  ASSERT_EQ(3u, length);
+  EXPECT_EQ(3, decoded.get()[2]);
+  EXPECT_EQ(rc::kDecodeFailed, nrlConvStringToBinary(L"zz", kHex, &out, &length));
+  EXPECT_EQ(nullptr, out);
+  EXPECT_EQ(0u, length);
+  EXPECT_EQ(rc::kDecodeFailed, nrlConvStringToBinary(nullptr, kBase64, &out, &length));
+}
+
+}  // namespace

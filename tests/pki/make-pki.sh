@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Makes the test PKI with OpenSSL: a root CA, an intermediate CA and leaf
+# certificates with the features the tests look at. Each certificate is
+# written as one line of base64 DER (NAME.b64), with its SHA-1 thumbprint
+# (NAME.sha1) and, for leaves, its key as PKCS #12 (NAME.p12, no password).
+# Usage: make-pki.sh OUT_DIR
+set -euo pipefail
+out=$1
+mkdir -p "$out"
+cd "$out"
+[ -f .done ] && exit 0
+export OPENSSL_CONF=/dev/null
+
+cat > ca.cnf <<'CNF'
+[ ca ]
+default_ca = test_ca
+[ test_ca ]
+database = index.txt
+new_certs_dir = .
+serial = serial
+default_md = sha256
+policy = any
+unique_subject = no
+copy_extensions = none
+preserve = yes
+email_in_dn = yes
+[ any ]
+commonName = supplied
+organizationName = optional
+countryName = optional
+emailAddress = optional
+[ root_ext ]
+basicConstraints = critical,CA:true
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[ ca_ext ]
+basicConstraints = critical,CA:true
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ full_ext ]
+subjectAltName = email:jan.novak@example.cz,DNS:jan.example.cz
+certificatePolicies = 1.3.6.1.4.1.99999.1.2
+keyUsage = digitalSignature,nonRepudiation
+extendedKeyUsage = emailProtection,clientAuth
+[ dns_ext ]
+subjectAltName = DNS:signer.example.com
+keyUsage = digitalSignature
+[ othername_ext ]
+subjectAltName = otherName:1.3.6.1.4.1.311.20.2.3;UTF8:signer@example.com
+keyUsage = nonRepudiation
+[ plain_ext ]
+basicConstraints = CA:false
+[ decipher_ext ]
+keyUsage = digitalSignature,nonRepudiation,keyAgreement,decipherOnly
+[ encipher_ext ]
+keyUsage = keyEncipherment
+CNF
+touch index.txt
+
+key() { openssl genrsa -out "$1.key" 2048 2>/dev/null; }
+# issue NAME SUBJECT ISSUER EXT SERIAL [START END]
+issue() {
+  local name=$1 subject=$2 issuer=$3 ext=$4 serial=$5 start=${6:-} end=${7:-}
+  key "$name"
+  openssl req -new -key "$name.key" -subj "$subject" -utf8 -out "$name.csr"
+  echo "$serial" > serial
+  local dates=(-days 3650)
+  [ -n "$start" ] && dates=(-startdate "$start" -enddate "$end")
+  if [ "$issuer" = self ]; then
+    openssl ca -batch -config ca.cnf -selfsign -keyfile "$name.key" -in "$name.csr" -extensions "$ext" \
+      -utf8 "${dates[@]}" -notext -out "$name.pem" 2>/dev/null
+  else
+    openssl ca -batch -config ca.cnf -cert "$issuer.pem" -keyfile "$issuer.key" -in "$name.csr" \
+      -extensions "$ext" -utf8 "${dates[@]}" -notext -out "$name.pem" 2>/dev/null
+  fi
+  openssl x509 -in "$name.pem" -outform DER | base64 -w0 > "$name.b64"
+  openssl x509 -in "$name.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.sha1"
+  openssl x509 -in "$name.pem" -noout -fingerprint -md5 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.md5"
+  openssl pkcs12 -export -in "$name.pem" -inkey "$name.key" -passout pass: -out "$name.p12" \
+    -certpbe PBE-SHA1-3DES -keypbe PBE-SHA1-3DES -macalg sha1 2>/dev/null
+}
+
+issue root "/CN=Tessarn Test Root/O=Tessarn Test/C=CZ" self root_ext 01
+issue ca "/CN=Tessarn Test Issuing CA/O=Tessarn Test/C=CZ" root ca_ext 02
+issue full "/CN=Jan Novák/O=Tessarn Test/C=CZ/emailAddress=jan.novak@example.cz" ca full_ext F12345
+issue dns "/CN=Signer DNS/O=Tessarn Test/C=CZ" ca dns_ext 0A0B0C
+issue othername "/CN=Signer UPN/O=Tessarn Test/C=CZ" ca othername_ext 1C
+issue plain "/CN=Plain Leaf/O=Tessarn Test/C=CZ" ca plain_ext 7F00
+issue decipher "/CN=Decipher Leaf/O=Tessarn Test/C=CZ" ca decipher_ext 3D
+issue encipher "/CN=Encipher Only/O=Tessarn Test/C=CZ" ca encipher_ext 3E
+issue expired "/CN=Expired Leaf/O=Tessarn Test/C=CZ" ca dns_ext 3F 20200101000000Z 20210101000000Z
+issue selfsigned "/CN=Self Signed/O=Nobody/C=CZ" self dns_ext 05
+issue expiredself "/CN=Expired Self Signed/O=Nobody/C=CZ" self dns_ext 06 20200101000000Z 20210101000000Z
+# A leaf whose issuer is nowhere to be found.
+issue orphanca "/CN=Orphan CA/O=Nobody/C=CZ" self ca_ext 07
+issue orphan "/CN=Orphan Leaf/O=Nobody/C=CZ" orphanca dns_ext 08
+touch .done
