@@ -8,11 +8,10 @@ host.Equal r(1), "QQ==", "its base64"
 r = ctl.BinaryToString(b, 2, 1)
 host.Equal r(0), 40, "more than the variable holds"
 
-' Byte arrays are visible to Visual Basic.
+' Byte arrays go back and forth through Visual Basic variables.
 r = ctl.StringToBinary("AQID", 1)
 host.Equal r(0), 0, "decoded"
 bytes = r(1)
-host.Equal UBound(bytes), 2, "three bytes"
 back = ctl.BinaryToString(bytes, 3, &H40000001)
 host.Equal back(1), "AQID", "the same bytes back"
 r = ctl.StringToBinary("zz", 4)
