@@ -23,7 +23,7 @@ void nrlCOleSafeArrayAppend(COleSafeArray& array, VARIANT* value) {
   VariantInit(value);
   LONG count = array.GetOneDimSize();
   array.ResizeOneDim(static_cast<ULONG>(count) + 1);
-  array.PutElement(count, owned.Get());
+  array.MoveIntoElement(count, owned.Get());
 }
 
 void nrlCOleSafeArraySetRes(COleSafeArray& array, ResultCode code) {

@@ -35,6 +35,21 @@ void COleSafeArray::PutElement(LONG index, const VARIANT* value) {
   ThrowIfFailed(SafeArrayPutElement(array, &index, const_cast<VARIANT*>(value)));
 }
 
+void COleSafeArray::MoveIntoElement(LONG index, VARIANT* value) {
+  SAFEARRAY* array = Array();
+  if (!array) throw OleException(E_UNEXPECTED);
+  void* slot = nullptr;
+  ThrowIfFailed(SafeArrayLock(array));
+  HRESULT hr = SafeArrayPtrOfIndex(array, &index, &slot);
+  if (SUCCEEDED(hr)) {
+    VariantClear(static_cast<VARIANT*>(slot));
+    *static_cast<VARIANT*>(slot) = *value;
+    VariantInit(value);
+  }
+  SafeArrayUnlock(array);
+  ThrowIfFailed(hr);
+}
+
 void COleSafeArray::GetElement(LONG index, VARIANT* out) const {
   SAFEARRAY* array = Array();
   if (!array) throw OleException(E_UNEXPECTED);

@@ -20,6 +20,11 @@ class COleSafeArray {
   void ResizeOneDim(ULONG count);
   LONG GetOneDimSize() const;
   void PutElement(LONG index, const VARIANT* value);
+  // Moves `value` into an element of a VARIANT array without copying it (a
+  // copy would turn a null BSTR into an allocated empty one on some
+  // platforms, and costs a second buffer for large texts); `value` is left
+  // empty.
+  void MoveIntoElement(LONG index, VARIANT* value);
   void GetElement(LONG index, VARIANT* out) const;
   SAFEARRAY* Array() const { return V_ISARRAY(m_var.Get()) ? V_ARRAY(m_var.Get()) : nullptr; }
   // The VARIANT to hand to a caller, who owns it from then on.

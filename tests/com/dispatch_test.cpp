@@ -109,7 +109,9 @@ TEST_F(DispatchTest, TypeInformationListsTheEighteenMethods) {
       info->GetDocumentation(f->memid, &name, &doc, nullptr, nullptr);
       EXPECT_STREQ(m.name, name);
       EXPECT_EQ(m.args, f->cParams) << m.name;
-      if (m.id > 0) EXPECT_EQ(std::wstring(L"method ") + m.name, doc ? doc : L"");
+      if (m.id > 0) {
+        EXPECT_EQ(std::wstring(L"method ") + m.name, doc ? doc : L"");
+      }
       SysFreeString(name);
       SysFreeString(doc);
     }
@@ -172,6 +174,50 @@ TEST_F(DispatchTest, LibGetInfoAnswerIsAZeroBasedVariantArray) {
   ASSERT_EQ(2u, texts.size());
   EXPECT_EQ(L"Tessarn", texts[0]);
   EXPECT_EQ(L"2.3.21113.0", texts[1]);
+}
+
+// A Visual Basic or C++ caller hands BinaryToString the first byte of its
+// own longer buffer by reference.
+TEST_F(DispatchTest, BinaryToStringReadsTheCallersBufferThroughAByteReference) {
+  BYTE buffer[] = {1, 2, 3, 4};
+  VARIANT ref;
+  VariantInit(&ref);
+  V_VT(&ref) = VT_UI1 | VT_BYREF;
+  V_UI1REF(&ref) = buffer;
+  ScopedVariant r;
+  ASSERT_EQ(S_OK, Call(control.Get(), 15, {ref, I4(4), I4(0x40000001)}, r.Get()));
+  long code = -1;
+  auto texts = AnswerTexts(*r.Get(), &code);
+  EXPECT_EQ(0, code);
+  ASSERT_EQ(1u, texts.size());
+  EXPECT_EQ(L"AQIDBA==", texts[0]);
+}
+
+TEST_F(DispatchTest, NullTextsAreDecodeFailures) {
+  ScopedVariant r;
+  ASSERT_EQ(S_OK, Call(control.Get(), 16, {Bstr(nullptr), I4(1)}, r.Get()));
+  ASSERT_EQ(VT_ARRAY | VT_VARIANT, V_VT(r.Get()));
+  LONG index = 1;
+  ScopedVariant bytes;
+  SafeArrayGetElement(V_ARRAY(r.Get()), &index, bytes.Get());
+  EXPECT_EQ(VT_ARRAY | VT_UI1, V_VT(bytes.Get()));
+  LONG upper = 0;
+  SafeArrayGetUBound(V_ARRAY(bytes.Get()), 1, &upper);
+  EXPECT_EQ(-1, upper) << "an empty byte array";
+  long code = -1;
+  AnswerTexts(*r.Get(), &code);
+  EXPECT_EQ(39, code);
+  ASSERT_EQ(S_OK, Call(control.Get(), 8, {Bstr(nullptr), I4(0)}, r.Receive()));
+  auto texts = AnswerTexts(*r.Get(), &code);
+  EXPECT_EQ(39, code);
+  EXPECT_TRUE(texts.empty());
+  // An empty text element is a BSTR whose pointer is null.
+  ASSERT_EQ(S_OK, Call(control.Get(), 17, {Bstr(L"not a time")}, r.Receive()));
+  VARIANT* elements = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayAccessData(V_ARRAY(r.Get()), reinterpret_cast<void**>(&elements)));
+  EXPECT_EQ(VT_BSTR, V_VT(&elements[1]));
+  EXPECT_EQ(nullptr, V_BSTR(&elements[1]));
+  SafeArrayUnaccessData(V_ARRAY(r.Get()));
 }
 
 TEST_F(DispatchTest, MethodCalledWithoutResultVariant) {
