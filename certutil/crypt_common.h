@@ -24,4 +24,10 @@ class CCryptCommon {
   // 0 when the serial-number text names the certificate's serial number, 1
   // when it does not, otherwise the failing step's code.
   ResultCode CheckSerial(PCCERT_CONTEXT cert, const wchar_t* serial) const;
+
+  // True when the certificate's private key is reachable and its key usage
+  // allows signing.
+  bool ValidateCertificatePrivateKey(PCCERT_CONTEXT cert) const;
+  // 0 usable for signing; 10 key not usable; otherwise the chain's code.
+  ResultCode VerifyCertificate(PCCERT_CONTEXT cert) const;
 };

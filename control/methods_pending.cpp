@@ -9,11 +9,5 @@ namespace {
 
 long CTessarnCtrl::RawSignCheck(const wchar_t*, const wchar_t*, const wchar_t*) { NotBuilt(); }
 void CTessarnCtrl::RawSign(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
-void CTessarnCtrl::CertEnum(long, VARIANT*) { NotBuilt(); }
-void CTessarnCtrl::CertLookup(const wchar_t*, long, const wchar_t*, VARIANT*) { NotBuilt(); }
-long CTessarnCtrl::CertIsValid(const wchar_t*, long) { NotBuilt(); }
-long CTessarnCtrl::CertHasPrivateKey(const wchar_t*) { NotBuilt(); }
-long CTessarnCtrl::CertChainIsValid(const wchar_t*) { NotBuilt(); }
-long CTessarnCtrl::CertDisplay(const wchar_t*) { NotBuilt(); }
 void CTessarnCtrl::SignPKCS7(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }
 void CTessarnCtrl::SignRaw(const wchar_t*, const wchar_t*, const wchar_t*, VARIANT*) { NotBuilt(); }

@@ -1,6 +1,7 @@
 #include "engine/crypt.h"
 
 #include "diag/log.h"
+#include "engine/hash_algorithms.h"
 
 ResultCode CCrypt::CheckOSVersion() {
   OSVERSIONINFOW info = {};
@@ -44,4 +45,53 @@ void CCrypt::ReleaseCertificate(PCCERT_CONTEXT cert) {
   theLog.Trace(L"CCrypt::ReleaseCertificate start");
   if (cert) CertFreeCertificateContext(cert);
   theLog.Trace(L"CCrypt::ReleaseCertificate finished");
+}
+
+ResultCode CCrypt::FindCertificate(const wchar_t* serial, const wchar_t* thumbprint, wchar_t* algorithm,
+                                   PCCERT_CONTEXT* cert) {
+  theLog.Trace(L"CCrypt::FindCertificate start");
+  theLog.Trace(L"CCrypt:FindCertificate IsHashAlgValid?");
+  if (!IsHashAlgValid(algorithm)) {
+    theLog.Error(L"Invalid hash algorithm specified [%s]!", algorithm);
+    return rc::kBadHashAlgorithm;
+  }
+  theLog.Trace(L"CCrypt:FindCertificate IsHashAlgValid? YES = it is valid.");
+  if (m_system.FindCertificate(serial, thumbprint, algorithm, cert) == rc::kOk) {
+    theLog.Trace(L"CCrypt::FindCertificate (System) finished with [%ld]", 0L);
+    return rc::kOk;
+  }
+  if (m_smartCard.IsInitialized() && m_smartCard.FindCertificate(serial, thumbprint, algorithm, cert) == rc::kOk) {
+    theLog.Trace(L"CCrypt::FindCertificate (SmartCard) finished with [%ld]", 0L);
+    return rc::kOk;
+  }
+  theLog.Trace(L"CCrypt::FindCertificate failed with [%ld]", 1L);
+  return rc::kCertNotFound;
+}
+
+ResultCode CCrypt::FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CONTEXT* cert) {
+  theLog.Trace(L"CCrypt::FindCertificateInStore start");
+  if (m_system.FindCertificateInStore(given, cert) == rc::kOk) {
+    theLog.Trace(L"CCrypt::FindCertificateInStore (System) finished with [%ld]", 0L);
+    return rc::kOk;
+  }
+  theLog.Trace(L"CCrypt::FindCertificateInStore failed with [%ld]", 1L);
+  return rc::kCertNotFound;
+}
+
+ResultCode CCrypt::EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all) {
+  theLog.Trace(L"CCrypt::EnumCertificates start");
+  ResultCode code = m_system.EnumCertificates(visitor, storeName, all);
+  if (code != rc::kOk) {
+    theLog.Error(L"CCrypt::EnumCertificates (System) failed with [%ld]", static_cast<long>(code));
+    return code;
+  }
+  if (m_smartCard.IsInitialized()) {
+    code = m_smartCard.EnumCertificates(visitor, all);
+    if (code != rc::kOk) {
+      theLog.Error(L"CCrypt::EnumCertificates (SmartCard) failed with [%ld]", static_cast<long>(code));
+      return code;
+    }
+  }
+  theLog.Trace(L"CCrypt::EnumCertificates finished with [%ld]", 0L);
+  return rc::kOk;
 }

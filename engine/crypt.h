@@ -6,6 +6,8 @@
 #include "engine/crypt_smart_card.h"
 #include "engine/crypt_system.h"
 
+class CCertCallback;
+
 // The engine: the system store provider and the smart-card provider behind
 // one set of operations. Each method call of the control makes its own.
 class CCrypt : public CCryptCommon {
@@ -16,6 +18,12 @@ class CCrypt : public CCryptCommon {
 
   ResultCode Init();
   ResultCode Close();
+  // 0 found, 1 not found, 33 invalid algorithm name. The algorithm name is
+  // upper-cased in place.
+  ResultCode FindCertificate(const wchar_t* serial, const wchar_t* thumbprint, wchar_t* algorithm,
+                             PCCERT_CONTEXT* cert);
+  ResultCode FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CONTEXT* cert);
+  ResultCode EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all);
   void ReleaseCertificate(PCCERT_CONTEXT cert);
   static ResultCode CheckOSVersion();
 

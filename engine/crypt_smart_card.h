@@ -1,9 +1,12 @@
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 #include <winscard.h>
 
 #include "certutil/crypt_common.h"
 #include "certutil/result_code.h"
+
+class CCertCallback;
 
 // The certificate provider of the smart cards in the connected readers.
 class CCryptSmartCard : public CCryptCommon {
@@ -15,11 +18,24 @@ class CCryptSmartCard : public CCryptCommon {
 
   ResultCode Init();
   void Close();
+  ResultCode FindCertificate(const wchar_t* serial, const wchar_t* thumbprint, const wchar_t* algorithm,
+                             PCCERT_CONTEXT* cert);
+  ResultCode EnumCertificates(CCertCallback& visitor, bool all);
+  ResultCode GetCertificateFromReader(HCRYPTPROV provider, const wchar_t* serial, const wchar_t* thumbprint,
+                                      const wchar_t* algorithm, PCCERT_CONTEXT* cert);
+  ResultCode EnumCertificatesFromReader(HCRYPTPROV provider, CCertCallback& visitor, bool all);
   // Connected readers, or a negative number when none can be listed.
   int GetReaderCount() const;
   bool IsInitialized() const { return m_bInitialized; }
 
  private:
+  struct ScanTexts;
+  // The reader scan shared by FindCertificate (find = true) and
+  // EnumCertificates; `perCard` runs with each card's provider handle and
+  // answers true to end the scan.
+  template <class PerCard>
+  ResultCode Scan(const ScanTexts& texts, bool find, PerCard perCard);
+
   SCARDCONTEXT m_hContext = 0;
   bool m_bInitialized = false;
 };
