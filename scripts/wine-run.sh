@@ -4,6 +4,8 @@
 #   wine-run.sh TEMPLATE ARCH PROGRAM [ARGS...]
 # Per-test environment:
 #   TESSARN_REGISTER   modules to register (regsvr32 of ARCH) before the run
+#   TESSARN_FIXTURE    shell commands run in the prefix before the test
+#                      ($WINE64 and $WINE32 name the two loaders)
 #   TESSARN_DISPLAY=1  run under a private Xvfb display
 #   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
 set -uo pipefail
@@ -39,6 +41,11 @@ if [ -n "${TESSARN_REGISTER:-}" ]; then
       exit 1
     fi
   done
+fi
+
+if [ -n "${TESSARN_FIXTURE:-}" ]; then
+  WINE64=$(wine_loader x64) WINE32=$(wine_loader x86) bash -c "$TESSARN_FIXTURE" || {
+    echo "wine-run: the fixture failed" >&2; exit 1; }
 fi
 
 prog=$1; shift

@@ -6,11 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/host/pki_stores.h"
+
 namespace {
 
 enum : DISPID {
   kEcho = 1, kCheck, kEqual, kFail, kEnv, kReadFile, kFileExists, kSetUILanguage, kArg, kArgCount,
-  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr,
+  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportPfx, kAddCert,
 };
 
 struct Name {
@@ -22,7 +24,7 @@ const Name kNames[] = {
     {L"ReadFile", kReadFile}, {L"FileExists", kFileExists}, {L"SetUILanguage", kSetUILanguage},
     {L"Arg", kArg}, {L"ArgCount", kArgCount}, {L"CreateControl", kCreateControl},
     {L"DeleteFile", kDeleteFile}, {L"WriteFile", kWriteFile}, {L"TypeName", kTypeName},
-    {L"Sleep", kSleep}, {L"IsNullBstr", kIsNullBstr},
+    {L"Sleep", kSleep}, {L"ImportPfx", kImportPfx}, {L"AddCert", kAddCert}, {L"IsNullBstr", kIsNullBstr},
 };
 
 std::wstring Text(const VARIANT* v) {
@@ -288,6 +290,18 @@ HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VA
         V_VT(result) = VT_BOOL;
         V_BOOL(result) = (V_VT(v) == VT_BSTR && V_BSTR(v) == nullptr) ? VARIANT_TRUE : VARIANT_FALSE;
       }
+      return S_OK;
+    }
+    case kImportPfx: {
+      if (argc < 1) return DISP_E_BADPARAMCOUNT;
+      std::wstring name = Text(arg(0));
+      if (!ImportPfxToMy(name)) Fail(L"cannot import " + name + L".p12 into MY");
+      return S_OK;
+    }
+    case kAddCert: {
+      if (argc < 2) return DISP_E_BADPARAMCOUNT;
+      std::wstring store = Text(arg(0)), name = Text(arg(1));
+      if (!AddCertificate(store, name)) Fail(L"cannot add " + name + L" to " + store);
       return S_OK;
     }
     case kSleep: {

@@ -55,6 +55,15 @@ basicConstraints = CA:false
 keyUsage = digitalSignature,nonRepudiation,keyAgreement,decipherOnly
 [ encipher_ext ]
 keyUsage = keyEncipherment
+[ ekumarker_ext ]
+keyUsage = digitalSignature
+extendedKeyUsage = 1.2.203.6947.2.3.1.1.1,clientAuth
+[ altmarker_ext ]
+keyUsage = nonRepudiation
+subjectAltName = otherName:1.3.6.1.4.1.11801.2.1;UTF8:marker
+[ altvariant_ext ]
+keyUsage = nonRepudiation
+subjectAltName = email:variant@example.cz,otherName:1.3.3.6.1.4.1.11801.2.1;UTF8:variant
 CNF
 touch index.txt
 
@@ -89,6 +98,9 @@ issue othername "/CN=Signer UPN/O=Tessarn Test/C=CZ" ca othername_ext 1C
 issue plain "/CN=Plain Leaf/O=Tessarn Test/C=CZ" ca plain_ext 7F00
 issue decipher "/CN=Decipher Leaf/O=Tessarn Test/C=CZ" ca decipher_ext 3D
 issue encipher "/CN=Encipher Only/O=Tessarn Test/C=CZ" ca encipher_ext 3E
+issue ekumarker "/CN=EKU Marker/O=Tessarn Test/C=CZ" ca ekumarker_ext 40
+issue altmarker "/CN=Alt Name Marker/O=Tessarn Test/C=CZ" ca altmarker_ext 41
+issue altvariant "/CN=Alt Name Variant/O=Tessarn Test/C=CZ" ca altvariant_ext 42
 issue expired "/CN=Expired Leaf/O=Tessarn Test/C=CZ" ca dns_ext 3F 20200101000000Z 20210101000000Z
 issue selfsigned "/CN=Self Signed/O=Nobody/C=CZ" self dns_ext 05
 issue expiredself "/CN=Expired Self Signed/O=Nobody/C=CZ" self dns_ext 06 20200101000000Z 20210101000000Z
