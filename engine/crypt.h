@@ -24,6 +24,17 @@ class CCrypt : public CCryptCommon {
                              PCCERT_CONTEXT* cert);
   ResultCode FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CONTEXT* cert);
   ResultCode EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all);
+
+  // Signs a hash given as hexadecimal text; the signature as hexadecimal
+  // text, most significant byte first.
+  ResultCode SignRaw(const wchar_t* hash, wchar_t* algorithm, PCCERT_CONTEXT cert, wchar_t** signature);
+  ResultCode SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, PCCERT_CONTEXT cert, BYTE** signature,
+                      DWORD* signatureLength);
+  // Signs a payload given as base64 into an attached PKCS #7 message, as
+  // one line of base64.
+  ResultCode SignPKCS7(const wchar_t* data, wchar_t* algorithm, PCCERT_CONTEXT cert, wchar_t** message);
+  ResultCode SignData(const BYTE* data, DWORD length, wchar_t* algorithm, PCCERT_CONTEXT cert, BYTE** message,
+                      DWORD* messageLength);
   void ReleaseCertificate(PCCERT_CONTEXT cert);
   static ResultCode CheckOSVersion();
 

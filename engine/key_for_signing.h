@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+#include <wincrypt.h>
+
+// The private key of a certificate, reached through the certificate's own
+// key provider information; the provider is released on every path when
+// the platform says the caller must free it.
+class KeyForSigning {
+ public:
+  KeyForSigning() = default;
+  KeyForSigning(const KeyForSigning&) = delete;
+  KeyForSigning& operator=(const KeyForSigning&) = delete;
+  ~KeyForSigning();
+
+  bool Acquire(PCCERT_CONTEXT cert);
+  HCRYPTPROV Provider() const { return m_provider; }
+  DWORD KeySpec() const { return m_keySpec; }
+  // Clears any cached PIN of the key's provider before the real signing
+  // call, so that the provider asks for it; failures are only warnings.
+  void ResetPins() const;
+
+ private:
+  HCRYPTPROV m_provider = 0;
+  DWORD m_keySpec = AT_SIGNATURE;
+  BOOL m_callerFrees = FALSE;
+};
+
+// The digest length of a hash algorithm, 0 for an unknown one.
+DWORD DigestLength(ALG_ID algorithm);
