@@ -6,6 +6,9 @@
 #   TESSARN_REGISTER   modules to register (regsvr32 of ARCH) before the run
 #   TESSARN_FIXTURE    shell commands run in the prefix before the test
 #                      ($WINE64 and $WINE32 name the two loaders)
+#   TESSARN_VERIFY     a command run on the Linux side after the test passed,
+#                      with the folder the test wrote to ($TESSARN_FILES_DIR;
+#                      the test sees it as %TESSARN_FILES%)
 #   TESSARN_DISPLAY=1  run under a private Xvfb display
 #   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
 set -uo pipefail
@@ -23,6 +26,8 @@ export WINEPREFIX="$work/prefix"
 clone_prefix "$template" "$WINEPREFIX"
 export TESSARN_TEST_WORK="$work"
 mkdir -p "$work/files"
+export TESSARN_FILES_DIR="$work/files"
+export TESSARN_FILES="$(winpath "$work/files")"
 
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
@@ -56,8 +61,13 @@ case "$prog" in
   [A-Za-z]:\\*) loader=$(wine_loader "$arch") ;;
   *) loader=wine ;;
 esac
+rc=0
 if [ "${TESSARN_DISPLAY:-}" = 1 ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$prog" "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$prog" "$@" || rc=$?
 else
-  "$loader" "$prog" "$@"
+  "$loader" "$prog" "$@" || rc=$?
 fi
+if [ "$rc" = 0 ] && [ -n "${TESSARN_VERIFY:-}" ]; then
+  bash -c "$TESSARN_VERIFY" || rc=$?
+fi
+exit "$rc"

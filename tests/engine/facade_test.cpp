@@ -19,8 +19,8 @@ class Facade : public ::testing::Test {
   static void SetUpTestSuite() {
     ASSERT_TRUE(AddCertificate(L"Root", L"root"));
     ASSERT_TRUE(AddCertificate(L"CA", L"ca"));
-    ASSERT_TRUE(ImportPfxToMy(L"full"));
-    ASSERT_TRUE(ImportPfxToMy(L"encipher"));
+    ASSERT_TRUE(ImportWithKey(L"full"));
+    ASSERT_TRUE(ImportWithKey(L"encipher"));
   }
   void SetUp() override { ASSERT_EQ(rc::kOk, crypt.Init()); }
   void TearDown() override { crypt.Close(); }

@@ -12,7 +12,7 @@ namespace {
 
 enum : DISPID {
   kEcho = 1, kCheck, kEqual, kFail, kEnv, kReadFile, kFileExists, kSetUILanguage, kArg, kArgCount,
-  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportPfx, kAddCert,
+  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportWithKey, kAddCert,
 };
 
 struct Name {
@@ -24,7 +24,7 @@ const Name kNames[] = {
     {L"ReadFile", kReadFile}, {L"FileExists", kFileExists}, {L"SetUILanguage", kSetUILanguage},
     {L"Arg", kArg}, {L"ArgCount", kArgCount}, {L"CreateControl", kCreateControl},
     {L"DeleteFile", kDeleteFile}, {L"WriteFile", kWriteFile}, {L"TypeName", kTypeName},
-    {L"Sleep", kSleep}, {L"ImportPfx", kImportPfx}, {L"AddCert", kAddCert}, {L"IsNullBstr", kIsNullBstr},
+    {L"Sleep", kSleep}, {L"ImportWithKey", kImportWithKey}, {L"AddCert", kAddCert}, {L"IsNullBstr", kIsNullBstr},
 };
 
 std::wstring Text(const VARIANT* v) {
@@ -292,10 +292,10 @@ HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VA
       }
       return S_OK;
     }
-    case kImportPfx: {
+    case kImportWithKey: {
       if (argc < 1) return DISP_E_BADPARAMCOUNT;
       std::wstring name = Text(arg(0));
-      if (!ImportPfxToMy(name)) Fail(L"cannot import " + name + L".p12 into MY");
+      if (!ImportWithKey(name)) Fail(L"cannot import " + name + L".keyblob into MY");
       return S_OK;
     }
     case kAddCert: {

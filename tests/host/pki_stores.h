@@ -2,7 +2,8 @@
 #include <string>
 
 // Fills the test prefix's certificate stores from the test PKI (folder in
-// TESSARN_PKI): a certificate with its private key from NAME.p12 into
-// "MY", or a certificate alone from NAME.b64 into any store.
-bool ImportPfxToMy(const std::wstring& name);
+// TESSARN_PKI): a certificate into "MY" with its private key imported into
+// a container of its own (as a user who imports a PFX file into the AES
+// provider has it), or a certificate alone from NAME.b64 into any store.
+bool ImportWithKey(const std::wstring& name);
 bool AddCertificate(const std::wstring& store, const std::wstring& name);

@@ -2,7 +2,8 @@
 # Makes the test PKI with OpenSSL: a root CA, an intermediate CA and leaf
 # certificates with the features the tests look at. Each certificate is
 # written as one line of base64 DER (NAME.b64), with its SHA-1 thumbprint
-# (NAME.sha1) and, for leaves, its key as PKCS #12 (NAME.p12, no password).
+# (NAME.sha1, NAME.md5) and its private key as a CryptoAPI PRIVATEKEYBLOB
+# (NAME.keyblob).
 # Usage: make-pki.sh OUT_DIR
 set -euo pipefail
 out=$1
@@ -86,8 +87,7 @@ issue() {
   openssl x509 -in "$name.pem" -outform DER | base64 -w0 > "$name.b64"
   openssl x509 -in "$name.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.sha1"
   openssl x509 -in "$name.pem" -noout -fingerprint -md5 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.md5"
-  openssl pkcs12 -export -in "$name.pem" -inkey "$name.key" -passout pass: -out "$name.p12" \
-    -certpbe PBE-SHA1-3DES -keypbe PBE-SHA1-3DES -macalg sha1 2>/dev/null
+  openssl rsa -in "$name.key" -outform MSBLOB -out "$name.keyblob" 2>/dev/null
 }
 
 issue root "/CN=Tessarn Test Root/O=Tessarn Test/C=CZ" self root_ext 01

@@ -9,7 +9,7 @@ host.AddCert("Root", "root");
 host.AddCert("CA", "ca");
 var withKeys = ["full", "dns", "othername", "plain", "encipher", "expired", "selfsigned",
                 "ekumarker", "altmarker", "altvariant"];
-for (var i = 0; i < withKeys.length; i++) host.ImportPfx(withKeys[i]);
+for (var i = 0; i < withKeys.length; i++) host.ImportWithKey(withKeys[i]);
 host.AddCert("MY", "decipher");  // in "MY" without a private key
 
 var all = withKeys.concat(["decipher"]);

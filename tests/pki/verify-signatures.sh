@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Verifies, with OpenSSL, the signatures a test wrote:
+#   raw-*.txt  "CERT ALGORITHM HASH_HEX SIGNATURE_HEX" (raw PKCS #1 v1.5)
+#   p7-*.b64   an attached PKCS #7 message, with p7-*.payload its content
+# Usage: verify-signatures.sh FILES_DIR PKI_DIR [MIN_COUNT]
+set -euo pipefail
+files=$1 pki=$2 min=${3:-1}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+unhex() { python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.argv[1]))' "$1"; }
+count=0
+shopt -s nullglob
+for f in "$files"/raw-*.txt; do
+  read -r cert alg hash sig < "$f" || true
+  alg=$(tr 'A-Z' 'a-z' <<<"$alg")
+  openssl x509 -in "$pki/$cert.pem" -pubkey -noout > "$tmp/pub.pem"
+  unhex "$hash" > "$tmp/hash.bin"
+  unhex "$sig" > "$tmp/sig.bin"
+  if ! openssl pkeyutl -verify -pubin -inkey "$tmp/pub.pem" -in "$tmp/hash.bin" -sigfile "$tmp/sig.bin" \
+      -pkeyopt "digest:$alg" >/dev/null; then
+    echo "verify: $(basename "$f"): the raw $alg signature by $cert does not verify" >&2
+    exit 1
+  fi
+  count=$((count + 1))
+done
+for f in "$files"/p7-*.b64; do
+  base="${f%.b64}"
+  base64 -d < "$f" > "$tmp/msg.der"
+  # The test root is the only trust anchor; the issuing CA helps build the
+  # chain (this OpenSSL's cms command has no -untrusted).
+  cat "$pki/root.pem" "$pki/ca.pem" > "$tmp/anchors.pem"
+  if ! openssl cms -verify -inform DER -in "$tmp/msg.der" -CAfile "$tmp/anchors.pem" \
+      -purpose any -out "$tmp/content.bin" 2>"$tmp/err"; then
+    echo "verify: $(basename "$f"): the PKCS #7 message does not verify: $(cat "$tmp/err")" >&2
+    exit 1
+  fi
+  if ! cmp -s "$tmp/content.bin" "$base.payload"; then
+    echo "verify: $(basename "$f"): the message does not carry the payload" >&2
+    exit 1
+  fi
+  openssl cms -cmsout -print -inform DER -in "$tmp/msg.der" > "$tmp/print"
+  grep -q "signingTime" "$tmp/print" || { echo "verify: $(basename "$f"): no signing time" >&2; exit 1; }
+  grep -q "certificates:" "$tmp/print" || { echo "verify: $(basename "$f"): no signer certificate" >&2; exit 1; }
+  count=$((count + 1))
+done
+if [ "$count" -lt "$min" ]; then
+  echo "verify: only $count signatures to verify, expected at least $min" >&2
+  exit 1
+fi
+echo "verify: $count signatures verified by OpenSSL"
