@@ -15,3 +15,15 @@ host.Equal(ctl.CertIsValid("AQID", 0x183), 3, "CertIsValid answers 3");
 host.Equal(ctl.CertHasPrivateKey("AQID"), 3, "CertHasPrivateKey answers 3");
 host.Equal(ctl.CertChainIsValid("AQID"), 3, "CertChainIsValid answers 3");
 host.Equal(items(ctl.LibGetInfo(1)).join("|"), "0|Tessarn", "methods without an engine still answer");
+
+var before = host.ReadFile(file).length;
+host.Equal(items(ctl.RawSign("00", "01", "02", "SHA1")).join("|"), "3|Unsupported operating system.",
+           "RawSign answers the text of code 3");
+var added = host.ReadFile(file).substr(before);
+host.Check(added.indexOf("CryptInit failed!") < 0, "RawSign writes no CryptInit line");
+host.Check(added.indexOf("CTessarnCtrl::RawSign - errtext=Unsupported operating system..") >= 0, "errtext line");
+before = host.ReadFile(file).length;
+host.Equal(ctl.RawSignCheck("01", "02", "SHA1"), 3, "RawSignCheck answers 3");
+host.Check(host.ReadFile(file).substr(before).indexOf("T:E):CryptInit failed! (rv=3)") >= 0, "RawSignCheck's CryptInit line");
+host.Equal(items(ctl.SignRaw("AQID", "00", "SHA1")).join("|"), "3", "SignRaw answers [3]");
+host.Equal(items(ctl.SignPKCS7("AQID", "YWJj", "SHA1")).join("|"), "3", "SignPKCS7 answers [3]");
