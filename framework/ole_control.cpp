@@ -320,8 +320,13 @@ HRESULT OleControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND pa
 HRESULT OleControl::ShowProperties(HWND parent) {
   if (m_desc.propertyPageCount == 0) return S_OK;
   IUnknown* self = static_cast<IDispatch*>(this);
-  return OleCreatePropertyFrame(parent, 0, 0, nullptr, 1, &self, m_desc.propertyPageCount,
+  // The frame is captioned with the control's user type name.
+  LPOLESTR name = nullptr;
+  OleRegGetUserType(m_desc.clsid, USERCLASSTYPE_SHORT, &name);
+  HRESULT hr = OleCreatePropertyFrame(parent, 0, 0, name, 1, &self, m_desc.propertyPageCount,
                                 const_cast<CLSID*>(m_desc.propertyPages), LOCALE_USER_DEFAULT, 0, nullptr);
+  CoTaskMemFree(name);
+  return hr;
 }
 
 HRESULT OleControl::EnumVerbs(IEnumOLEVERB** verbs) { return OleRegEnumVerbs(m_desc.clsid, verbs); }

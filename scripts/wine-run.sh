@@ -13,6 +13,12 @@
 #   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# A display must exist before the prefix's first process starts: Wine
+# binds its desktop to the display it finds then. The whole run (the
+# registration included) goes under one private Xvfb.
+if [ "${TESSARN_DISPLAY:-}" = 1 ] && [ -z "${TESSARN_IN_XVFB:-}" ]; then
+  exec env TESSARN_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
 . "$here/wine-env.sh"
 . "$here/clone-prefix.sh"
 template=$1 arch=$2; shift 2
@@ -62,11 +68,7 @@ case "$prog" in
   *) loader=wine ;;
 esac
 rc=0
-if [ "${TESSARN_DISPLAY:-}" = 1 ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$prog" "$@" || rc=$?
-else
-  "$loader" "$prog" "$@" || rc=$?
-fi
+"$loader" "$prog" "$@" || rc=$?
 if [ "$rc" = 0 ] && [ -n "${TESSARN_VERIFY:-}" ]; then
   bash -c "$TESSARN_VERIFY" || rc=$?
 fi
