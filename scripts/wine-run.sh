@@ -9,6 +9,8 @@
 #   TESSARN_VERIFY     a command run on the Linux side after the test passed,
 #                      with the folder the test wrote to ($TESSARN_FILES_DIR;
 #                      the test sees it as %TESSARN_FILES%)
+#   TESSARN_PROGRAM_OVERRIDES  DLL overrides for the test program only (not
+#                      for regsvr32 or the fixture)
 #   TESSARN_DISPLAY=1  run under a private Xvfb display
 #   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
 set -uo pipefail
@@ -68,7 +70,11 @@ case "$prog" in
   *) loader=wine ;;
 esac
 rc=0
-"$loader" "$prog" "$@" || rc=$?
+if [ -n "${TESSARN_PROGRAM_OVERRIDES:-}" ]; then
+  WINEDLLOVERRIDES="$TESSARN_PROGRAM_OVERRIDES;$WINEDLLOVERRIDES" "$loader" "$prog" "$@" || rc=$?
+else
+  "$loader" "$prog" "$@" || rc=$?
+fi
 if [ "$rc" = 0 ] && [ -n "${TESSARN_VERIFY:-}" ]; then
   bash -c "$TESSARN_VERIFY" || rc=$?
 fi

@@ -12,7 +12,7 @@ namespace {
 
 enum : DISPID {
   kEcho = 1, kCheck, kEqual, kFail, kEnv, kReadFile, kFileExists, kSetUILanguage, kArg, kArgCount,
-  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportWithKey, kAddCert,
+  kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportWithKey, kAddCert, kSetEnv,
 };
 
 struct Name {
@@ -24,7 +24,7 @@ const Name kNames[] = {
     {L"ReadFile", kReadFile}, {L"FileExists", kFileExists}, {L"SetUILanguage", kSetUILanguage},
     {L"Arg", kArg}, {L"ArgCount", kArgCount}, {L"CreateControl", kCreateControl},
     {L"DeleteFile", kDeleteFile}, {L"WriteFile", kWriteFile}, {L"TypeName", kTypeName},
-    {L"Sleep", kSleep}, {L"ImportWithKey", kImportWithKey}, {L"AddCert", kAddCert}, {L"IsNullBstr", kIsNullBstr},
+    {L"Sleep", kSleep}, {L"ImportWithKey", kImportWithKey}, {L"AddCert", kAddCert}, {L"SetEnv", kSetEnv}, {L"IsNullBstr", kIsNullBstr},
 };
 
 std::wstring Text(const VARIANT* v) {
@@ -304,6 +304,10 @@ HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VA
       if (!AddCertificate(store, name)) Fail(L"cannot add " + name + L" to " + store);
       return S_OK;
     }
+    case kSetEnv:
+      if (argc < 2) return DISP_E_BADPARAMCOUNT;
+      SetEnvironmentVariableW(Text(arg(0)).c_str(), Text(arg(1)).c_str());
+      return S_OK;
     case kSleep: {
       VARIANT v;
       VariantInit(&v);

@@ -56,6 +56,9 @@ basicConstraints = CA:false
 keyUsage = digitalSignature,nonRepudiation,keyAgreement,decipherOnly
 [ encipher_ext ]
 keyUsage = keyEncipherment
+[ cardsig_ext ]
+basicConstraints = CA:false
+keyUsage = digitalSignature
 [ ekumarker_ext ]
 keyUsage = digitalSignature
 extendedKeyUsage = 1.2.203.6947.2.3.1.1.1,clientAuth
@@ -102,6 +105,7 @@ issue ekumarker "/CN=EKU Marker/O=Tessarn Test/C=CZ" ca ekumarker_ext 40
 issue altmarker "/CN=Alt Name Marker/O=Tessarn Test/C=CZ" ca altmarker_ext 41
 issue altvariant "/CN=Alt Name Variant/O=Tessarn Test/C=CZ" ca altvariant_ext 42
 issue expired "/CN=Expired Leaf/O=Tessarn Test/C=CZ" ca dns_ext 3F 20200101000000Z 20210101000000Z
+issue cardsig "/CN=Card Holder Signature/O=Tessarn Test/C=CZ" self cardsig_ext 0C
 issue selfsigned "/CN=Self Signed/O=Nobody/C=CZ" self dns_ext 05
 issue expiredself "/CN=Expired Self Signed/O=Nobody/C=CZ" self dns_ext 06 20200101000000Z 20210101000000Z
 # A leaf whose issuer is nowhere to be found.
