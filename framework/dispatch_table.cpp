@@ -83,9 +83,20 @@ HRESULT ConvertArgs(const DispatchEntry& entry, const DISPPARAMS* params, Dispat
     const VARIANT* in = &params->rgvarg[position];
     HRESULT hr;
     switch (entry.args[i]) {
-      case ArgKind::kBstr:
-        hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_BSTR);
+      case ArgKind::kBstr: {
+        const VARIANT* v = Deref(in);
+        if (V_VT(v) == VT_BSTR) {
+          out->m_texts[i] = V_BSTR(v);
+          hr = S_OK;
+        } else if (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v)) {
+          out->m_texts[i] = *V_BSTRREF(v);
+          hr = S_OK;
+        } else {
+          hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_BSTR);
+          if (SUCCEEDED(hr)) out->m_texts[i] = V_BSTR(out->m_values[i].Get());
+        }
         break;
+      }
       case ArgKind::kI4:
         hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_I4);
         break;

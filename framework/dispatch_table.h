@@ -29,14 +29,17 @@ constexpr int kMaxDispatchArgs = 4;
 // The arguments of one call, already converted to the table's types.
 class DispatchArgs {
  public:
-  const wchar_t* Bstr(int i) const { return V_BSTR(m_values[i].Get()); }
-  UINT BstrLength(int i) const { return SysStringLen(V_BSTR(m_values[i].Get())); }
+  const wchar_t* Bstr(int i) const { return m_texts[i]; }
+  UINT BstrLength(int i) const { return SysStringLen(m_texts[i]); }
   long I4(int i) const { return V_I4(m_values[i].Get()); }
   const ByteArg& Bytes(int i) const { return m_bytes[i]; }
 
  private:
   friend HRESULT ConvertArgs(const struct DispatchEntry&, const DISPPARAMS*, DispatchArgs*, UINT*);
   ScopedVariant m_values[kMaxDispatchArgs];
+  // Text arguments: the caller's own BSTR when it passed one (a page's
+  // megabyte of base64 is not copied), otherwise the converted value.
+  BSTR m_texts[kMaxDispatchArgs] = {};
   ByteArg m_bytes[kMaxDispatchArgs];
   // Keeps a locked byte array's data valid while the method runs.
   SAFEARRAY* m_locked[kMaxDispatchArgs] = {};

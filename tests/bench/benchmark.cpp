@@ -1,0 +1,480 @@
+// Measures what each method of the control costs, called through IDispatch
+// as a page calls it, against a baseline that makes the bare platform calls
+// doing the same job (no control, no log), in the same process and run.
+//
+//   benchmark [--quick] [--mode default|logdir]
+//
+// Prints one line per measurement, fields separated by '|':
+//   row|NAME|METHOD_MEDIAN_US|MIN|MAX|BASELINE_MEDIAN_US|MIN|MAX|ENTRIES_PER_CALL
+//   soak|CALLS|HANDLES|PRIVATE_BYTES
+#include <windows.h>
+#include <psapi.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/bench/bench_stores.h"
+#include "tests/certutil/pki.h"
+#include "tests/com/test_support.h"
+#include "engine/crypt.h"
+#include "tests/host/pki_stores.h"
+
+using namespace testing_support;
+
+namespace {
+
+bool g_quick = false;
+
+struct Stat {
+  double median, min, max;
+};
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+// Microseconds per call: the median and spread of several samples, each
+// the mean of `iterations` calls, after one warm-up call.
+Stat Measure(const std::function<void()>& call, int iterations) {
+  int samples = g_quick ? 3 : 7;
+  if (g_quick) iterations = std::max(1, iterations / 5);
+  call();
+  std::vector<double> per;
+  for (int s = 0; s < samples; ++s) {
+    double start = Now();
+    for (int i = 0; i < iterations; ++i) call();
+    per.push_back((Now() - start) / iterations);
+  }
+  std::sort(per.begin(), per.end());
+  return Stat{per[per.size() / 2], per.front(), per.back()};
+}
+
+std::wstring LogFile() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  wchar_t name[64];
+  swprintf(name, 64, L"tessarn.%04d%02d%02d.log", t.wYear, t.wMonth, t.wDay);
+  return std::wstring(temp) + name;
+}
+
+std::wstring DirLogFile() {
+  wchar_t dir[512] = {};
+  DWORD size = sizeof(dir);
+  RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Zorv\\Tessarn", L"LogDir", RRF_RT_REG_SZ, nullptr, dir, &size);
+  if (!dir[0]) return L"";
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  wchar_t name[64];
+  swprintf(name, 64, L"\\tessarn.%02d%02d%02d.log", t.wYear % 100, t.wMonth, t.wDay);
+  return std::wstring(dir) + name;
+}
+
+// Entries in a log file: each begins with a line break and a time.
+long CountEntries(const std::wstring& file) {
+  if (file.empty()) return 0;
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  long entries = 0;
+  char buf[65536];
+  DWORD n;
+  char previous = 0;
+  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) {
+    for (DWORD i = 0; i < n; ++i) {
+      if (previous == '\n' && buf[i] >= '0' && buf[i] <= '9') ++entries;
+      previous = buf[i];
+    }
+  }
+  CloseHandle(h);
+  return entries;
+}
+
+void Report(const char* name, const Stat& method, const Stat& baseline, double entries) {
+  printf("row|%s|%.1f|%.1f|%.1f|%.1f|%.1f|%.1f|%.1f\n", name, method.median, method.min, method.max, baseline.median,
+         baseline.min, baseline.max, entries);
+  fflush(stdout);
+}
+
+// The bare platform work of each job.
+namespace bare {
+
+PCCERT_CONTEXT FindByThumbprint(HCERTSTORE my, const std::string& sha1Hex) {
+  BYTE hash[20];
+  for (int i = 0; i < 20; ++i) hash[i] = static_cast<BYTE>(strtoul(sha1Hex.substr(2 * i, 2).c_str(), nullptr, 16));
+  CRYPT_HASH_BLOB blob = {20, hash};
+  return CertFindCertificateInStore(my, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob,
+                                    nullptr);
+}
+
+bool ChainIsTrusted(PCCERT_CONTEXT cert) {
+  CERT_CHAIN_PARA para = {};
+  para.cbSize = sizeof(para);
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  bool ok = CertGetCertificateChain(nullptr, cert, nullptr, nullptr, &para, 0, nullptr, &chain) &&
+            chain->TrustStatus.dwErrorStatus == 0;
+  if (chain) CertFreeCertificateChain(chain);
+  return ok;
+}
+
+std::wstring Base64(const BYTE* data, DWORD size) {
+  DWORD chars = 0;
+  CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, nullptr, &chars);
+  std::wstring text(chars, L'\0');
+  CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, &text[0], &chars);
+  return text;
+}
+
+void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash) {
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert = FindByThumbprint(my, thumb);
+  BYTE usage[2] = {};
+  CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
+  CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG, nullptr);
+  ChainIsTrusted(cert);
+  HCRYPTPROV_OR_NCRYPT_KEY_HANDLE prov = 0;
+  DWORD spec = 0;
+  BOOL mustFree = FALSE;
+  CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &prov, &spec, &mustFree);
+  HCRYPTHASH h = 0;
+  CryptCreateHash(prov, alg, 0, 0, &h);
+  CryptSetHashParam(h, HP_HASHVAL, hash.data(), 0);
+  DWORD size = 0;
+  CryptSignHashW(h, spec, nullptr, 0, nullptr, &size);
+  std::vector<BYTE> signature(size);
+  CryptSignHashW(h, spec, nullptr, 0, signature.data(), &size);
+  CryptDestroyHash(h);
+  if (mustFree) CryptReleaseContext(prov, 0);
+  CertFreeCertificateContext(cert);
+  CertCloseStore(my, 0);
+}
+
+void SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
+  DWORD size = 0;
+  CryptStringToBinaryW(payloadBase64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
+  std::vector<BYTE> payload(size);
+  CryptStringToBinaryW(payloadBase64.c_str(), 0, CRYPT_STRING_BASE64, payload.data(), &size, nullptr, nullptr);
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert = CertFindCertificateInStore(my, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                                   CERT_FIND_SUBJECT_CERT, given->pCertInfo, nullptr);
+  CRYPT_SIGN_MESSAGE_PARA para = {};
+  para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
+  para.dwMsgEncodingType = PKCS_7_ASN_ENCODING;
+  para.pSigningCert = cert;
+  para.HashAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
+  para.cMsgCert = 1;
+  para.rgpMsgCert = &cert;
+  const BYTE* content[1] = {payload.data()};
+  DWORD length[1] = {size};
+  DWORD out = 0;
+  CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &out);
+  std::vector<BYTE> message(out);
+  CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &out);
+  Base64(message.data(), out);
+  CertFreeCertificateContext(cert);
+  CertCloseStore(my, 0);
+}
+
+void Enumerate(bool validate) {
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert = nullptr;
+  while ((cert = CertEnumCertificatesInStore(my, cert)) != nullptr) {
+    BYTE usage[2] = {};
+    CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
+    if (validate) {
+      DWORD size = 0;
+      if (CertVerifyTimeValidity(nullptr, cert->pCertInfo) != 0 ||
+          !CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) ||
+          !ChainIsTrusted(cert))
+        continue;
+    }
+    Base64(cert->pbCertEncoded, cert->cbCertEncoded);
+  }
+  CertCloseStore(my, 0);
+}
+
+void LookupByThumbprint(const std::wstring& prefix) {
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert = nullptr;
+  while ((cert = CertEnumCertificatesInStore(my, cert)) != nullptr) {
+    BYTE usage[2] = {};
+    CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
+    BYTE hash[20];
+    DWORD size = 20;
+    CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
+    wchar_t hex[41];
+    for (int i = 0; i < 20; ++i) swprintf(hex + 2 * i, 3, L"%02x", hash[i]);
+    if (_wcsnicmp(hex, prefix.c_str(), prefix.size()) == 0) Base64(cert->pbCertEncoded, cert->cbCertEncoded);
+  }
+  CertCloseStore(my, 0);
+}
+
+void CertInfo(const std::wstring& b64) {
+  DWORD size = 0;
+  CryptStringToBinaryW(b64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
+  std::vector<BYTE> der(size);
+  CryptStringToBinaryW(b64.c_str(), 0, CRYPT_STRING_BASE64, der.data(), &size, nullptr, nullptr);
+  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), size);
+  wchar_t text[1024];
+  CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Subject, CERT_X500_NAME_STR, text, 1024);
+  CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Issuer, CERT_X500_NAME_STR, text, 1024);
+  CertGetNameStringW(cert, CERT_NAME_EMAIL_TYPE, 0, nullptr, text, 1024);
+  CertGetNameStringW(cert, CERT_NAME_FRIENDLY_DISPLAY_TYPE, 0, nullptr, text, 1024);
+  CertGetNameStringW(cert, CERT_NAME_FRIENDLY_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, nullptr, text, 1024);
+  BYTE hash[20];
+  size = 20;
+  CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
+  FILETIME local;
+  SYSTEMTIME st;
+  FileTimeToLocalFileTime(&cert->pCertInfo->NotBefore, &local);
+  FileTimeToSystemTime(&local, &st);
+  FileTimeToLocalFileTime(&cert->pCertInfo->NotAfter, &local);
+  FileTimeToSystemTime(&local, &st);
+  PCERT_EXTENSION san = CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension,
+                                          cert->pCertInfo->rgExtension);
+  if (san) {
+    size = 0;
+    CryptDecodeObject(X509_ASN_ENCODING, szOID_SUBJECT_ALT_NAME2, san->Value.pbData, san->Value.cbData,
+                      CRYPT_DECODE_NOCOPY_FLAG, nullptr, &size);
+    std::vector<BYTE> decoded(size ? size : 1);
+    CryptDecodeObject(X509_ASN_ENCODING, szOID_SUBJECT_ALT_NAME2, san->Value.pbData, san->Value.cbData,
+                      CRYPT_DECODE_NOCOPY_FLAG, decoded.data(), &size);
+  }
+  PCERT_EXTENSION policies = CertFindExtension(szOID_CERT_POLICIES, cert->pCertInfo->cExtension,
+                                               cert->pCertInfo->rgExtension);
+  if (policies) {
+    size = 0;
+    CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, szOID_CERT_POLICIES, policies->Value.pbData,
+                      policies->Value.cbData, nullptr, &size);
+    std::vector<BYTE> out(size + 2);
+    CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, szOID_CERT_POLICIES, policies->Value.pbData,
+                      policies->Value.cbData, out.data(), &size);
+  }
+  BYTE usage[2] = {};
+  CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
+  DWORD chars = 0;
+  CryptBinaryToStringW(usage, 1, CRYPT_STRING_HEX, nullptr, &chars);
+  std::wstring hex(chars, L'\0');
+  CryptBinaryToStringW(usage, 1, CRYPT_STRING_HEX, &hex[0], &chars);
+  CertFreeCertificateContext(cert);
+}
+
+}  // namespace bare
+
+VARIANT ByteArray(const std::vector<BYTE>& bytes) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&v) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+  memcpy(V_ARRAY(&v)->pvData, bytes.data(), bytes.size());
+  return v;
+}
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+void Invoke(IDispatch* control, DISPID id, std::vector<VARIANT> args) {
+  ScopedVariant r;
+  if (FAILED(Call(control, id, std::move(args), r.Get()))) {
+    fprintf(stderr, "benchmark: DISPID %ld failed\n", static_cast<long>(id));
+    ExitProcess(3);
+  }
+}
+
+// Open handles of this process, counted by probing (Wine does not count
+// them for GetProcessHandleCount).
+unsigned long CountHandles() {
+  unsigned long count = 0;
+  for (ULONG_PTR value = 4; value < 65536; value += 4) {
+    DWORD flags;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring mode = L"default";
+  for (int i = 1; i < argc; ++i) {
+    if (wcscmp(argv[i], L"--quick") == 0) g_quick = true;
+    if (wcscmp(argv[i], L"--mode") == 0 && i + 1 < argc) mode = argv[++i];
+  }
+  ComScope com;
+  AddCertificate(L"Root", L"root");
+  AddCertificate(L"CA", L"ca");
+  if (!FillPersonalStore(10)) {
+    fprintf(stderr, "benchmark: cannot fill the store\n");
+    return 2;
+  }
+  ComPtr<IDispatch> control = CreateControl();
+  if (!control) {
+    fprintf(stderr, "benchmark: cannot create the control\n");
+    return 2;
+  }
+  IDispatch* c = control.Get();
+  std::string thumb = PkiText(L"full.sha1");
+  std::wstring thumbW = Widen(thumb);
+  std::wstring cert = Widen(PkiText(L"full.b64"));
+  std::vector<BYTE> sha1(20, 0x11), sha256(32, 0x22);
+  auto hexOf = [](const std::vector<BYTE>& b) {
+    std::wstring h;
+    for (BYTE x : b) {
+      wchar_t two[3];
+      swprintf(two, 3, L"%02x", x);
+      h += two;
+    }
+    return h;
+  };
+  std::vector<BYTE> kilobyte(1024, 0x41), megabyte(1024 * 1024);
+  for (size_t i = 0; i < megabyte.size(); ++i) megabyte[i] = static_cast<BYTE>(i * 31);
+  auto base64 = [](const std::vector<BYTE>& b) {
+    DWORD chars = 0;
+    CryptBinaryToStringW(b.data(), static_cast<DWORD>(b.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, nullptr,
+                         &chars);
+    std::wstring t(chars, L'\0');
+    CryptBinaryToStringW(b.data(), static_cast<DWORD>(b.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, &t[0],
+                         &chars);
+    t.resize(wcslen(t.c_str()));
+    return t;
+  };
+  std::wstring kilobyte64 = base64(kilobyte), megabyte64 = base64(megabyte);
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT given = PkiCert(L"full");
+
+  // The log modes: the default (nothing written), the temporary-directory
+  // log at TRACE, and (mode logdir, a process that loaded with "LogDir" set)
+  // the directory log.
+  struct LogMode {
+    const char* suffix;
+    const wchar_t* level;
+  };
+  std::vector<LogMode> logModes;
+  if (mode == L"logdir") logModes = {{" [LogDir]", L"NONE"}};
+  else logModes = {{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
+
+  for (const LogMode& lm : logModes) {
+    Invoke(c, 3, {Bstr(lm.level)});
+    std::wstring logFile = mode == L"logdir" ? DirLogFile() : LogFile();
+    // Entries written per call, counted over a few calls.
+    auto entriesPer = [&](const std::function<void()>& call) {
+      if (std::wstring(lm.level) == L"NONE" && mode != L"logdir") return 0.0;
+      long before = CountEntries(logFile);
+      for (int i = 0; i < 3; ++i) call();
+      return (CountEntries(logFile) - before) / 3.0;
+    };
+    auto row = [&](const std::string& name, const std::function<void()>& method, const std::function<void()>& base,
+                   int iterations) {
+      Stat m = Measure(method, iterations);
+      Stat b = Measure(base, iterations);
+      Report((name + lm.suffix).c_str(), m, b, entriesPer(method));
+    };
+
+    const struct {
+      const char* name;
+      const std::vector<BYTE>* hash;
+      const wchar_t* alg;
+      ALG_ID id;
+    } signs[] = {{"RawSign SHA1", &sha1, L"SHA1", CALG_SHA1}, {"RawSign SHA256", &sha256, L"SHA256", CALG_SHA_256}};
+    for (const auto& s : signs) {
+      std::wstring hash = hexOf(*s.hash);
+      row(s.name, [&] { Invoke(c, 2, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(s.alg)}); },
+          [&] { bare::RawSign(thumb, s.id, *s.hash); }, 5);
+    }
+    row("SignPKCS7 1 KB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA256")}); },
+        [&] { bare::SignMessage(given, kilobyte64); }, 5);
+    row("SignPKCS7 1 MB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(megabyte64.c_str()), Bstr(L"SHA256")}); },
+        [&] { bare::SignMessage(given, megabyte64); }, 2);
+    row("CertGetInfo(cert, 0)", [&] { Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); },
+        [&] { bare::CertInfo(cert); }, 20);
+    row("StringToBinary 1 MB", [&] { Invoke(c, 16, {Bstr(megabyte64.c_str()), I4(1)}); },
+        [&] {
+          DWORD size = 0;
+          CryptStringToBinaryW(megabyte64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
+          std::vector<BYTE> out(size);
+          CryptStringToBinaryW(megabyte64.c_str(), 0, CRYPT_STRING_BASE64, out.data(), &size, nullptr, nullptr);
+        },
+        3);
+    VARIANT bytes = ByteArray(megabyte);
+    VARIANT byRef;  // the array by reference, as a script variable passes it
+    VariantInit(&byRef);
+    V_VT(&byRef) = VT_ARRAY | VT_UI1 | VT_BYREF;
+    V_ARRAYREF(&byRef) = &V_ARRAY(&bytes);
+    row("BinaryToString 1 MB", [&] { Invoke(c, 15, {byRef, I4(1024 * 1024), I4(0x40000001)}); },
+        [&] { base64(megabyte); }, 3);
+    VariantClear(&bytes);
+
+    std::vector<int> sizes = g_quick ? std::vector<int>{10} : std::vector<int>{10, 100, 1000};
+    if (lm.suffix[0]) sizes = {100};  // the log rows on one store size
+    for (int n : sizes) {
+      FillPersonalStore(n);
+      std::string store = " (" + std::to_string(n) + ")";
+      int iterations = n >= 1000 ? 1 : (n >= 100 ? 3 : 10);
+      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}); }, [&] { bare::Enumerate(false); }, iterations);
+      row("CertEnum(0x083)" + store, [&] { Invoke(c, 5, {I4(0x083)}); }, [&] { bare::Enumerate(true); }, iterations);
+      std::wstring prefix = thumbW.substr(0, 8);
+      row("CertLookup by thumbprint" + store, [&] { Invoke(c, 6, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}); },
+          [&] { bare::LookupByThumbprint(prefix); }, iterations);
+    }
+    FillPersonalStore(10);
+  }
+  Invoke(c, 3, {Bstr(L"NONE")});
+
+  if (mode == L"default") {
+    // Platform work every engine method is bound to do before its own job:
+    // the engine's start (a provider context for the store, a card
+    // resource-manager context) and the chain engine each chain check
+    // creates and releases.
+    Stat start = Measure([] { CCrypt crypt; if (crypt.Init() == 0) crypt.Close(); }, 10);
+    Stat chainEngine = Measure([] {
+      CERT_CHAIN_ENGINE_CONFIG config = {};
+      config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, CycleDetectionModulus) + sizeof(DWORD);
+      config.dwFlags = CERT_CHAIN_CACHE_END_CERT;
+      HCERTCHAINENGINE engine = nullptr;
+      if (CertCreateCertificateChainEngine(&config, &engine)) CertFreeCertificateChainEngine(engine);
+    }, 5);
+    Stat zero = {0, 0, 0};
+    Report("platform: engine start (CCrypt::Init + Close)", start, zero, 0);
+    Report("platform: chain engine created and released", chainEngine, zero, 0);
+
+    // The soak: mixed calls on one control, the process sampled as it goes.
+    int total = g_quick ? 1000 : 10000;
+    std::wstring sha1Hex = hexOf(sha1);
+    for (int i = 1; i <= total; ++i) {
+      switch (i % 8) {
+        case 0: Invoke(c, 2, {Bstr(sha1Hex.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(L"SHA1")}); break;
+        case 1: Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); break;
+        case 2: Invoke(c, 5, {I4(0x183)}); break;
+        case 3: Invoke(c, 16, {Bstr(kilobyte64.c_str()), I4(1)}); break;
+        case 4: Invoke(c, 18, {I4(0)}); break;
+        case 5: Invoke(c, 7, {Bstr(cert.c_str()), I4(0x183)}); break;
+        case 6: Invoke(c, 4, {}); break;
+        default: Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA1")}); break;
+      }
+      if (i % (total / 10) == 0) {
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof(memory);
+        GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+        // Private bytes: PagefileUsage (Wine leaves PrivateUsage at 0;
+        // Windows gives both the same value).
+        printf("soak|%d|%lu|%llu\n", i, CountHandles(), static_cast<unsigned long long>(memory.PagefileUsage));
+        fflush(stdout);
+      }
+    }
+  }
+  CertFreeCertificateContext(given);
+  CertCloseStore(my, 0);
+  return 0;
+}
