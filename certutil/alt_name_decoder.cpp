@@ -10,27 +10,9 @@
 namespace norelCertInfoUtl {
 namespace {
 
-struct Element {
-  BYTE tag;
-  const BYTE* content;
-  size_t length;
-  size_t total;  // header and content
-};
+using Element = DerElement;
 
-bool ReadElement(const BYTE* p, size_t n, Element* e) {
-  if (n < 2 || (p[0] & 0x1F) == 0x1F) return false;
-  size_t len = p[1], header = 2;
-  if (len & 0x80) {
-    size_t octets = len & 0x7F;
-    if (octets == 0 || octets > 4 || n < 2 + octets) return false;
-    len = 0;
-    for (size_t i = 0; i < octets; ++i) len = (len << 8) | p[2 + i];
-    header += octets;
-  }
-  if (len > n - header) return false;
-  *e = Element{p[0], p + header, len, header + len};
-  return true;
-}
+bool ReadElement(const BYTE* p, size_t n, Element* e) { return ReadDerElement(p, n, e); }
 
 // A bump allocator over one block; every piece is pointer-aligned.
 class Arena {

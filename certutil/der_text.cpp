@@ -19,20 +19,11 @@ bool RenderElements(std::wstring& out, const uint8_t* p, size_t n, int depth) {
   while (n > 0) {
     if (!first) out += L", ";
     first = false;
-    uint8_t tag = p[0];
-    if ((tag & 0x1F) == 0x1F) return false;  // multi-byte tags do not occur in extensions
-    if (n < 2) return false;
-    size_t len = p[1];
-    size_t header = 2;
-    if (len & 0x80) {
-      size_t octets = len & 0x7F;
-      if (octets == 0 || octets > 4 || n < 2 + octets) return false;
-      len = 0;
-      for (size_t i = 0; i < octets; ++i) len = (len << 8) | p[2 + i];
-      header += octets;
-    }
-    if (len > n - header) return false;
-    const uint8_t* content = p + header;
+    DerElement e;
+    if (!ReadDerElement(p, n, &e)) return false;
+    uint8_t tag = e.tag;
+    size_t len = e.length;
+    const uint8_t* content = e.content;
     bool constructed = (tag & 0x20) != 0;
     if (constructed) {
       if (depth >= kMaxDepth) return false;
@@ -52,13 +43,29 @@ bool RenderElements(std::wstring& out, const uint8_t* p, size_t n, int depth) {
     } else {
       Hex(out, content, len);
     }
-    p += header + len;
-    n -= header + len;
+    p += e.total;
+    n -= e.total;
   }
   return true;
 }
 
 }  // namespace
+
+bool ReadDerElement(const uint8_t* p, size_t n, DerElement* e) {
+  // Multi-byte tags do not occur in certificate extensions.
+  if (n < 2 || (p[0] & 0x1F) == 0x1F) return false;
+  size_t len = p[1], header = 2;
+  if (len & 0x80) {
+    size_t octets = len & 0x7F;
+    if (octets == 0 || octets > 4 || n < 2 + octets) return false;
+    len = 0;
+    for (size_t i = 0; i < octets; ++i) len = (len << 8) | p[2 + i];
+    header += octets;
+  }
+  if (len > n - header) return false;
+  *e = DerElement{p[0], p + header, len, header + len};
+  return true;
+}
 
 std::wstring OidToDotted(const uint8_t* data, size_t size) {
   if (size == 0 || (data[size - 1] & 0x80)) return L"";

@@ -5,6 +5,16 @@
 
 namespace norelCertInfoUtl {
 
+// One DER element (single-byte tags, definite lengths of at most four
+// octets), read without ever looking past `size`.
+struct DerElement {
+  uint8_t tag;
+  const uint8_t* content;
+  size_t length;
+  size_t total;  // header and content
+};
+bool ReadDerElement(const uint8_t* data, size_t size, DerElement* element);
+
 // A one-line rendering of DER data for extensions the platform cannot
 // render: every object identifier in dotted form, text strings as text,
 // other primitive values in hexadecimal, constructed values in braces. It

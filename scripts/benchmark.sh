@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds, runs the benchmark for each module (with the default log
+# settings, with the temporary-directory log at TRACE, and in a process
+# that loaded with "LogDir" set) and writes BENCHMARKS.md.
+# Usage: scripts/benchmark.sh [x86|x64 ...]   (default: both)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" >/dev/null
+"$root/scripts/build.sh" >/dev/null
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(x86 x64)
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+reports=()
+for arch in "${archs[@]}"; do
+  b="$root/build/$arch"
+  export TESSARN_REGISTER="$b/Tessarn.ocx"
+  export TESSARN_PKI="Z:${b//\//\\}\\pki"
+  echo "benchmark: $arch, default log settings and TRACE" >&2
+  TESSARN_FIXTURE= bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
+    "$b/tests/bench/benchmark.exe" --mode default > "$out/$arch.txt"
+  echo "benchmark: $arch, LogDir set" >&2
+  TESSARN_FIXTURE="mkdir -p \"\$WINEPREFIX/drive_c/tessarn-logs\" && \"\$WINE64\" reg add 'HKCU\\Software\\Zorv\\Tessarn' /v LogDir /d 'C:\\tessarn-logs' /f >/dev/null" \
+    bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
+    "$b/tests/bench/benchmark.exe" --mode logdir >> "$out/$arch.txt"
+  reports+=("$arch=$out/$arch.txt")
+done
+python3 "$root/tests/bench/report.py" "$root/BENCHMARKS.md" "bash scripts/benchmark.sh ${archs[*]}" "${reports[@]}"
+echo "benchmark: wrote $root/BENCHMARKS.md" >&2

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Writes BENCHMARKS.md from the benchmark's output.
+Usage: report.py OUT.md COMMAND ARCH=FILE... (each FILE the concatenated
+output of the default and logdir runs of one architecture)."""
+import datetime
+import os
+import platform
+import subprocess
+import sys
+
+
+def machine():
+    cpu = "unknown"
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {wine}"
+
+
+def parse(path):
+    rows, soak = [], []
+    for line in open(path):
+        f = line.strip().split("|")
+        if f[0] == "row":
+            rows.append((f[1], *map(float, f[2:])))
+        elif f[0] == "soak":
+            soak.append((int(f[1]), int(f[2]), int(f[3])))
+    return rows, soak
+
+
+def ms(us):
+    return f"{us / 1000:.2f}"
+
+
+def main():
+    out, command = sys.argv[1], sys.argv[2]
+    lines = [
+        "# Benchmarks",
+        "",
+        "What each method of the control costs, called through `IDispatch` as a page calls it,",
+        "against a baseline that makes the bare platform calls doing the same job (no control,",
+        "no log), measured in the same process and run under Wine. Times are milliseconds per",
+        "call: the median of the samples and their min-max spread; each sample is the mean of",
+        "several calls after a warm-up call.",
+        "",
+        f"- Date: {datetime.date.today().isoformat()}",
+        f"- Machine: {machine()}",
+        f"- Command: `{command}`",
+        "",
+    ]
+    for spec in sys.argv[3:]:
+        arch, path = spec.split("=", 1)
+        rows, soak = parse(path)
+        lines += [f"## {arch}", "", "| Job | Method (ms) | spread | Baseline (ms) | spread | Ratio | Log entries per call |",
+                  "|---|---|---|---|---|---|---|"]
+        by_name = {}
+        for name, m, mmin, mmax, b, bmin, bmax, entries in rows:
+            by_name[name] = m
+            ratio = f"{m / b:.2f}" if b > 0 else "-"
+            lines.append(f"| {name} | {ms(m)} | {ms(mmin)}-{ms(mmax)} | {ms(b) if b else '-'} | "
+                         f"{(ms(bmin) + '-' + ms(bmax)) if b else '-'} | {ratio} | {entries:g} |")
+        lines.append("")
+        growth = []
+        for job in ("CertEnum(0x183)", "CertEnum(0x083)", "CertLookup by thumbprint"):
+            small, large = by_name.get(f"{job} (100)"), by_name.get(f"{job} (1000)")
+            if small and large:
+                growth.append(f"| {job} | {large / small:.2f} |")
+        if growth:
+            lines += ["Growth with the store, time(1,000) / time(100):", "", "| Job | Ratio |", "|---|---|"] + growth + [""]
+        if soak:
+            base_h, base_p = soak[0][1], soak[0][2]
+            lines += ["Soak: mixed calls on one control, sampled every tenth of the run "
+                      "(handles counted by probing; private bytes as the platform's pagefile usage):", "",
+                      "| Calls | Handles | Private bytes | vs. first sample |", "|---|---|---|---|"]
+            for calls, handles, private in soak:
+                change = (private - base_p) / base_p * 100 if base_p else 0
+                lines.append(f"| {calls} | {handles} ({handles - base_h:+d}) | {private} | {change:+.2f}% |")
+            lines.append("")
+    open(out, "w").write("\n".join(lines) + "\n")
+
+
+if __name__ == "__main__":
+    main()
