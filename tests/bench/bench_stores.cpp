@@ -1,5 +1,6 @@
 #include "tests/bench/bench_stores.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "tests/certutil/pki.h"
@@ -22,10 +23,9 @@ std::vector<BYTE> ReadPki(const std::wstring& file) {
 }  // namespace
 
 void EmptyPersonalStore() {
-  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
-  PCCERT_CONTEXT cert;
-  while ((cert = CertEnumCertificatesInStore(my, nullptr)) != nullptr) CertDeleteCertificateFromStore(cert);
-  CertCloseStore(my, 0);
+  // The store's registry data itself: deleting through a system store
+  // handle does not always reach the registry.
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft\\SystemCertificates\\My\\Certificates");
 }
 
 bool FillPersonalStore(int count) {
@@ -58,6 +58,7 @@ bool FillPersonalStore(int count) {
     PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size);
     ok = ok && cert && CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
     ok = ok && CertAddCertificateContextToStore(my, cert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    if (!ok) fprintf(stderr, "bench: certificate %d not added: %lx\n", i, GetLastError());
     if (cert) CertFreeCertificateContext(cert);
   }
   CertCloseStore(my, 0);

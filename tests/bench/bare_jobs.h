@@ -1,0 +1,27 @@
+#pragma once
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
+#include <vector>
+
+// The bare platform calls that do each method's job, without the control
+// or its log: the baselines of the benchmark and of the leak test.
+namespace bare {
+
+// What every engine method does first and last: a provider context on the
+// user's default container, and a smart-card resource-manager context.
+void EngineStart();
+PCCERT_CONTEXT FindByThumbprint(HCERTSTORE my, const std::string& sha1Hex);
+bool ChainIsTrusted(PCCERT_CONTEXT cert);
+// The key check before raw signing: the key found, or reached through the
+// certificate.
+bool KeyIsReachable(PCCERT_CONTEXT cert);
+std::wstring Base64(const BYTE* data, DWORD size);
+void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
+void SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
+void Enumerate(bool validate);
+void LookupByThumbprint(const std::wstring& prefix);
+void CertInfo(const std::wstring& b64);
+
+}  // namespace bare
