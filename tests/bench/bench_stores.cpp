@@ -6,21 +6,6 @@
 #include "tests/certutil/pki.h"
 #include "tests/host/pki_stores.h"
 
-namespace {
-
-std::vector<BYTE> ReadPki(const std::wstring& file) {
-  std::wstring path = PkiPath(file);
-  std::vector<BYTE> bytes;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  BYTE buf[8192];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.insert(bytes.end(), buf, buf + n);
-  CloseHandle(h);
-  return bytes;
-}
-
-}  // namespace
 
 void EmptyPersonalStore() {
   // The store's registry data itself: deleting through a system store
@@ -31,7 +16,7 @@ void EmptyPersonalStore() {
 bool FillPersonalStore(int count) {
   EmptyPersonalStore();
   if (!ImportWithKey(L"full")) return false;  // the key container, and one certificate
-  std::vector<BYTE> blob = ReadPki(L"ca.keyblob");
+  std::vector<BYTE> blob = ReadFileBytes(PkiPath(L"ca.keyblob"));
   HCRYPTPROV ca = 0;
   if (!CryptAcquireContextW(&ca, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
   HCRYPTKEY key = 0;

@@ -13,7 +13,9 @@ std::wstring PkiFile(const std::wstring& file) {
   return std::wstring(dir) + L"\\" + file;
 }
 
-std::vector<BYTE> ReadAll(const std::wstring& path) {
+}  // namespace
+
+std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
   std::vector<BYTE> bytes;
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return bytes;
@@ -24,8 +26,10 @@ std::vector<BYTE> ReadAll(const std::wstring& path) {
   return bytes;
 }
 
+namespace {
+
 std::vector<BYTE> PkiDer(const std::wstring& name) {
-  std::vector<BYTE> b64 = ReadAll(PkiFile(name + L".b64"));
+  std::vector<BYTE> b64 = ReadFileBytes(PkiFile(name + L".b64"));
   std::vector<BYTE> der;
   if (b64.empty()) return der;
   b64.push_back(0);
@@ -44,7 +48,7 @@ std::vector<BYTE> PkiDer(const std::wstring& name) {
 // the AES provider instead. rsaenh writes a container out only when its
 // context is released, which happens before the certificate points to it.
 bool ImportWithKey(const std::wstring& name) {
-  std::vector<BYTE> blob = ReadAll(PkiFile(name + L".keyblob"));
+  std::vector<BYTE> blob = ReadFileBytes(PkiFile(name + L".keyblob"));
   if (blob.empty()) return false;
   std::wstring container = L"tessarn-test-" + name;
   HCRYPTPROV prov = 0;

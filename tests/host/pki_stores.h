@@ -1,5 +1,8 @@
 #pragma once
+#include <windows.h>
+
 #include <string>
+#include <vector>
 
 // Fills the test prefix's certificate stores from the test PKI (folder in
 // TESSARN_PKI): a certificate into "MY" with its private key imported into
@@ -7,3 +10,6 @@
 // provider has it), or a certificate alone from NAME.b64 into any store.
 bool ImportWithKey(const std::wstring& name);
 bool AddCertificate(const std::wstring& store, const std::wstring& name);
+
+// A whole file's bytes; empty when it cannot be read.
+std::vector<BYTE> ReadFileBytes(const std::wstring& path);

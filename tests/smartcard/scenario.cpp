@@ -1,5 +1,7 @@
 #include "tests/smartcard/scenario.h"
 
+#include "tests/host/pki_stores.h"
+
 #include <cstdlib>
 
 namespace {
@@ -26,17 +28,6 @@ std::vector<std::string> Split(const std::string& line) {
 std::vector<BYTE> Unhex(const std::string& hex) {
   std::vector<BYTE> bytes;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-  return bytes;
-}
-
-std::vector<BYTE> ReadAll(const std::wstring& path) {
-  std::vector<BYTE> bytes;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  BYTE buf[8192];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.insert(bytes.end(), buf, buf + n);
-  CloseHandle(h);
   return bytes;
 }
 
@@ -87,14 +78,14 @@ Scenario ParseScenario(const std::string& text) {
 Scenario LoadScenario() {
   wchar_t path[1024] = {};
   if (!GetEnvironmentVariableW(L"TESSARN_CARD_SCENARIO", path, 1024)) return Scenario();
-  std::vector<BYTE> bytes = ReadAll(path);
+  std::vector<BYTE> bytes = ReadFileBytes(path);
   return ParseScenario(std::string(bytes.begin(), bytes.end()));
 }
 
 std::vector<BYTE> ReadPkiFile(const std::wstring& file) {
   wchar_t dir[1024] = {};
   GetEnvironmentVariableW(L"TESSARN_PKI", dir, 1024);
-  return ReadAll(std::wstring(dir) + L"\\" + file);
+  return ReadFileBytes(std::wstring(dir) + L"\\" + file);
 }
 
 std::vector<BYTE> CertificateBytes(const std::wstring& name) {
