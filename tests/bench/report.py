@@ -81,6 +81,9 @@ def main():
                 change = (private - base_p) / base_p * 100 if base_p else 0
                 lines.append(f"| {calls} | {handles} ({handles - base_h:+d}) | {private} | {change:+.2f}% |")
             lines.append("")
+    notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
+    if os.path.exists(notes):
+        lines += ["", open(notes).read().rstrip()]
     open(out, "w").write("\n".join(lines) + "\n")
 
 
