@@ -5,26 +5,13 @@
 #include <cwctype>
 
 #include "certutil/heap.h"
+#include "certutil/hex_text.h"
 #include "diag/log.h"
 
+using namespace norelCertInfoUtl;
+
 namespace {
-const wchar_t kHexDigits[] = L"0123456789abcdef";
-
-int Nibble(wchar_t c) {
-  const wchar_t* at = wcschr(kHexDigits, static_cast<wchar_t>(c | 0x20));
-  return (at && *at) ? static_cast<int>(at - kHexDigits) : 0;
-}
-
 HeapPtr<wchar_t> Duplicate(const wchar_t* text) { return HeapPtr<wchar_t>(_wcsdup(text)); }
-
-// Serial numbers compare with only A to Z folded to a to z.
-bool EqualFoldingAscii(const wchar_t* a, const wchar_t* b) {
-  auto fold = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; };
-  for (; *a && *b; ++a, ++b) {
-    if (fold(*a) != fold(*b)) return false;
-  }
-  return *a == *b;
-}
 }  // namespace
 
 ResultCode CCryptCommon::Binary2String(const BYTE* bytes, DWORD length, wchar_t** text) {
@@ -35,10 +22,7 @@ ResultCode CCryptCommon::Binary2String(const BYTE* bytes, DWORD length, wchar_t*
     theLog.Error(L"Can't allocate string buffer memory");
     return rc::kNoMemory;
   }
-  for (DWORD i = 0; i < length; ++i) {
-    out.get()[2 * i] = kHexDigits[bytes[i] >> 4];
-    out.get()[2 * i + 1] = kHexDigits[bytes[i] & 0x0F];
-  }
+  EncodeHex(bytes, length, out.get());
   out.get()[static_cast<size_t>(length) * 2] = L'\0';
   *text = out.release();
   theLog.Trace(L"CCryptCommon::Binary2String finished, string [%s]", *text);
@@ -64,8 +48,7 @@ ResultCode CCryptCommon::String2Binary(const wchar_t* text, BYTE** bytes, DWORD*
     theLog.Error(L"Can't allocate memory for binary");
     return rc::kNoMemory;
   }
-  for (size_t i = 0; i < n / 2; ++i)
-    out.get()[i] = static_cast<BYTE>(Nibble(trimmed.get()[2 * i]) * 16 + Nibble(trimmed.get()[2 * i + 1]));
+  DecodeHexPairs(trimmed.get(), n / 2, out.get());
   *bytes = out.release();
   *length = static_cast<DWORD>(n / 2);
   theLog.Trace(L"CCryptCommon::String2Binary finished");
@@ -93,11 +76,7 @@ ResultCode CCryptCommon::Trim(const wchar_t* text, wchar_t** out) {
     return rc::kNoMemory;
   }
   theLog.Trace(L"CCryptCommon:Trim copy");
-  size_t kept = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned>(text[i]) > 0x20) work.get()[kept++] = text[i];
-  }
-  work.get()[kept] = L'\0';
+  work.get()[CopyWithoutBlanks(text, length, work.get())] = L'\0';
   theLog.Trace(L"CCryptCommon:Trim store [%s]", work.get());
   HeapPtr<wchar_t> result = Duplicate(work.get());
   if (!result) {
@@ -113,8 +92,7 @@ ResultCode CCryptCommon::TrimSerial(const wchar_t* text, wchar_t** out) {
   *out = nullptr;
   theLog.Trace(L"CCryptCommon:TrimSerial start");
   if (!text) text = L"";
-  while (_wcsnicmp(text, L"00", 2) == 0) text += 2;
-  while (_wcsnicmp(text, L"FFFF", 4) == 0) text += 2;
+  text = SkipSerialPadding(text);
   theLog.Trace(L"CCryptCommon:TrimSerial store [%s]", text);
   HeapPtr<wchar_t> result = Duplicate(text);
   if (!result) {

@@ -53,4 +53,5 @@ constexpr ResultCode kCriteriaNotMet = 43;
 constexpr ResultCode kBadLookupKind = 44;
 
 constexpr ResultCode kLastWithText = 38;
+constexpr ResultCode kLastCode = kBadLookupKind;
 }  // namespace rc

@@ -1,15 +1,21 @@
 #pragma once
 #include <windows.h>
 
+#include "certutil/time_fields.h"
+
 namespace norelCertInfoUtl {
 
-// Reads "year/month/day hour:minute:second" the way the wide formatted
-// input "%04d/%02d/%02d %02d:%02d:%02d" reads it, looking at no more than
-// the first 30 characters: each number may follow white space and carry a
-// sign, the year takes at most four characters and every other field two,
-// "/" and ":" must match exactly, and the blank matches any run of white
-// space, none included. Answers how many fields were read (0 to 6); the
-// fields not read are left as they were.
-int ParseTimeText(const wchar_t* text, SYSTEMTIME* out);
+// ParseTimeFields into a SYSTEMTIME; the fields not read keep their values.
+inline int ParseTimeText(const wchar_t* text, SYSTEMTIME* out) {
+  TimeFields f = {out->wYear, out->wMonth, out->wDay, out->wHour, out->wMinute, out->wSecond};
+  int read = ParseTimeFields(text, &f);
+  out->wYear = f.year;
+  out->wMonth = f.month;
+  out->wDay = f.day;
+  out->wHour = f.hour;
+  out->wMinute = f.minute;
+  out->wSecond = f.second;
+  return read;
+}
 
 }  // namespace norelCertInfoUtl

@@ -9,14 +9,14 @@
 #include "diag/diag_codes.h"
 #include "diag/log_clock.h"
 #include "diag/log_format.h"
+#include "diag/log_levels.h"
 
 using namespace diag;
 
 namespace {
 
 const wchar_t* const kRegistryKey = L"SOFTWARE\\Zorv\\Tessarn";
-const wchar_t* const kLevelNames[kLogLevelCount] = {L"NONE", L"FATAL", L"ERROR", L"WARNING",
-                                                    L"INFO", L"DEBUG", L"TRACE"};
+static_assert(sizeof(kLevelNames) / sizeof(kLevelNames[0]) == kLogLevelCount, "one name per level");
 
 // RAII for a C runtime stream.
 class ScopedFile {
@@ -101,14 +101,10 @@ CMyLogTemp::~CMyLogTemp() {
 }
 
 int CMyLogTemp::ParseLevel(const wchar_t* name, int* level) {
-  if (!name || !*name) return kNotALevel;
-  for (int i = 0; i < kLogLevelCount; ++i) {
-    if (_wcsicmp(name, kLevelNames[i]) == 0) {
-      *level = i;
-      return kOk;
-    }
-  }
-  return kNotALevel;
+  int found = LevelFromName(name);
+  if (found < 0) return kNotALevel;
+  *level = found;
+  return kOk;
 }
 
 int CMyLogTemp::SetLevel(const wchar_t* name) {

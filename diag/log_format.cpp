@@ -248,13 +248,16 @@ long ParseLeadingInt(const wchar_t* text) {
   while (iswspace(*text)) ++text;
   bool negative = false;
   if (*text == L'+' || *text == L'-') negative = *text++ == L'-';
-  long long v = 0;
+  // Unsigned, so that clamping one past LONG_MAX cannot overflow whatever
+  // width long has.
+  const unsigned long long limit = static_cast<unsigned long long>(LONG_MAX) + 1;
+  unsigned long long v = 0;
   while (*text >= L'0' && *text <= L'9') {
-    v = v * 10 + (*text++ - L'0');
-    if (v > static_cast<long long>(LONG_MAX) + 1) v = static_cast<long long>(LONG_MAX) + 1;
+    unsigned digit = static_cast<unsigned>(*text++ - L'0');
+    v = v > (limit - digit) / 10 ? limit : v * 10 + digit;
   }
-  if (negative) return v > LONG_MAX ? LONG_MIN : -static_cast<long>(v);
-  return v > LONG_MAX ? LONG_MAX : static_cast<long>(v);
+  if (negative) return v >= limit ? LONG_MIN : -static_cast<long>(v);
+  return v >= limit ? LONG_MAX : static_cast<long>(v);
 }
 
 }  // namespace diag

@@ -64,7 +64,10 @@ TEST(ParseLeadingInt, Cases) {
     long want;
   } cases[] = {{L"4", 4},          {L"  -12abc", -12},      {L"+7", 7},           {L"abc", 0},
                {L"", 0},           {nullptr, 0},            {L"TRACE", 0},        {L"99999999999", LONG_MAX},
-               {L"-99999999999", LONG_MIN}, {L"\t 42 ", 42}, {L"--1", 0}};
+               {L"-99999999999", LONG_MIN}, {L"\t 42 ", 42}, {L"--1", 0},
+               {L"2147483647", 2147483647L},   {L"-2147483648", LONG_MIN},
+               {L"2147483648", LONG_MAX},      {L"-99999999999999999999999999999999999999", LONG_MIN},
+               {L"18446744073709551616", LONG_MAX}};
   for (const auto& c : cases) EXPECT_EQ(c.want, diag::ParseLeadingInt(c.text)) << (c.text ? c.text : L"(null)");
 }
 

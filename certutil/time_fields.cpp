@@ -1,5 +1,6 @@
-#include "certutil/time_text.h"
+#include "certutil/time_fields.h"
 
+#include <cstddef>
 #include <cwctype>
 
 namespace norelCertInfoUtl {
@@ -49,10 +50,10 @@ class Reader {
 
 }  // namespace
 
-int ParseTimeText(const wchar_t* text, SYSTEMTIME* out) {
+int ParseTimeFields(const wchar_t* text, TimeFields* out) {
   Reader r(text);
   int value = 0;
-  WORD* fields[6] = {&out->wYear, &out->wMonth, &out->wDay, &out->wHour, &out->wMinute, &out->wSecond};
+  unsigned short* fields[6] = {&out->year, &out->month, &out->day, &out->hour, &out->minute, &out->second};
   const int widths[6] = {4, 2, 2, 2, 2, 2};
   for (int i = 0; i < 6; ++i) {
     if (i == 1 || i == 2) {
@@ -63,7 +64,7 @@ int ParseTimeText(const wchar_t* text, SYSTEMTIME* out) {
       if (!r.Literal(L':')) return i;
     }
     if (!r.Number(widths[i], &value)) return i;
-    *fields[i] = static_cast<WORD>(value);
+    *fields[i] = static_cast<unsigned short>(value);
   }
   return 6;
 }
