@@ -53,6 +53,13 @@ ResultCode nrlConvStringToBinary(const wchar_t* text, DWORD flags, BYTE** bytes,
   }
   theLog.Trace(L"nrlConvStringToBinary - CryptStringToBinary flag:%d [%s] dataLen1 [%d]", static_cast<int>(flags), text,
                static_cast<int>(size));
+  // Where the text may be taken as binary data (CRYPT_STRING_BINARY, or
+  // CRYPT_STRING_ANY falling back to it), the block gets room for the text's
+  // own bytes whatever size the platform asked for: Wine asks for one byte
+  // per character and then copies two, past the end of a block of the size
+  // it asked for. No decoding ever yields more than that.
+  if ((flags == CRYPT_STRING_BINARY || flags == CRYPT_STRING_ANY) && size < chars * sizeof(wchar_t))
+    size = static_cast<DWORD>(chars * sizeof(wchar_t));
   auto buffer = HeapAlloc<BYTE>(size);
   if (!buffer) return rc::kNoMemory;
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary CryptStringToBinary");

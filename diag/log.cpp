@@ -1,7 +1,5 @@
 #include "diag/log.h"
 
-#include <share.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
@@ -18,36 +16,82 @@ namespace {
 const wchar_t* const kRegistryKey = L"SOFTWARE\\Zorv\\Tessarn";
 static_assert(sizeof(kLevelNames) / sizeof(kLevelNames[0]) == kLogLevelCount, "one name per level");
 
-// RAII for a C runtime stream.
-class ScopedFile {
+// RAII for a file handle.
+class ScopedHandle {
  public:
-  explicit ScopedFile(FILE* f) : m_file(f) {}
-  ~ScopedFile() {
-    if (m_file) fclose(m_file);
+  explicit ScopedHandle(HANDLE h) : m_handle(h) {}
+  ~ScopedHandle() {
+    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
   }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  FILE* Get() const { return m_file; }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  HANDLE Get() const { return m_handle; }
 
  private:
-  FILE* m_file;
+  HANDLE m_handle;
 };
 
-// Opens for appending in text mode (line breaks become CR LF) and writes the
-// header and the message as one block.
-void AppendEntry(const wchar_t* fileName, int shareFlag, const std::wstring& header,
-                 const wchar_t* format, va_list args, bool flush) {
-  std::wstring entry;
+// The sharing the two sinks ask for: the directory file is shared with every
+// other writer, the temporary-directory file with none.
+enum class Sharing { kShared, kExclusive };
+
+// Writers that share the directory file take turns through a one-byte lock
+// far beyond any data, held only around the single write of an entry:
+// appending alone places writes at the end atomically on Windows, but not
+// under every implementation of the platform (two writers can pick the same
+// end and overwrite each other). A writer that cannot get its turn within
+// about a second drops its entry, as the log drops any entry it cannot
+// write; it never waits longer.
+class AppendTurn {
+ public:
+  explicit AppendTurn(HANDLE file) : m_file(file) {
+    m_region.Offset = 0;
+    m_region.OffsetHigh = 0x7FFFFFFF;
+    for (int attempt = 0; attempt < kAttempts && !m_held; ++attempt) {
+      m_held = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &m_region) != FALSE;
+      if (!m_held) Sleep(attempt < 16 ? 0 : 1);
+    }
+  }
+  ~AppendTurn() {
+    if (m_held) UnlockFileEx(m_file, 0, 1, 0, &m_region);
+  }
+  AppendTurn(const AppendTurn&) = delete;
+  AppendTurn& operator=(const AppendTurn&) = delete;
+  bool Held() const { return m_held; }
+
+ private:
+  static constexpr int kAttempts = 1000;
+  HANDLE m_file;
+  OVERLAPPED m_region = {};
+  bool m_held = false;
+};
+
+// Opens the file for appending and writes the header and the message, with
+// text-mode line breaks (CR LF), in one write, then closes it. The
+// temporary-directory file is opened unshared, so a writer that meets
+// another loses its entry; the directory file is shared and its writers take
+// turns (AppendTurn).
+void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& header, const wchar_t* format,
+                 va_list args) {
+  std::string bytes;
   try {
-    entry = header + FormatV(format, args);
+    bytes = ToTextMode(ToLogBytes(header + FormatV(format, args)));
   } catch (...) {
     return;  // out of memory: the entry is dropped, as every log failure is
   }
-  ScopedFile file(_wfsopen(fileName, L"a+", shareFlag));
-  if (!file.Get()) return;
-  std::string bytes = ToLogBytes(entry);
-  fwrite(bytes.data(), 1, bytes.size(), file.Get());
-  if (flush) fflush(file.Get());
+  if (bytes.size() > 0xFFFFFFFFu) return;
+  DWORD share = sharing == Sharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  ScopedHandle file(CreateFileW(fileName, FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  if (sharing == Sharing::kExclusive) {
+    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return;
+  }
+  AppendTurn turn(file.Get());
+  if (!turn.Held()) return;
+  WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 }  // namespace
@@ -83,7 +127,7 @@ void CMyLog::Write(wchar_t letter, const wchar_t* format, va_list args) {
   } catch (...) {
     return;
   }
-  AppendEntry(name.c_str(), _SH_DENYNO, header, format, args, false);
+  AppendEntry(name.c_str(), Sharing::kShared, header, format, args);
 }
 
 // ---- CMyLogTemp ---------------------------------------------------------
@@ -182,7 +226,7 @@ void CMyLogTemp::Write(wchar_t letter, const wchar_t* format, va_list args) {
   } catch (...) {
     return;
   }
-  AppendEntry(name.Get(), _SH_DENYRW, header, format, args, true);
+  AppendEntry(name.Get(), Sharing::kExclusive, header, format, args);
 }
 
 // ---- CMyLogCommon -------------------------------------------------------

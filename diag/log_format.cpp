@@ -243,6 +243,16 @@ std::string ToLogBytes(const std::wstring& text) {
   return out;
 }
 
+std::string ToTextMode(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (char c : bytes) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 long ParseLeadingInt(const wchar_t* text) {
   if (!text) return 0;
   while (iswspace(*text)) ++text;

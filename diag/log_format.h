@@ -19,6 +19,10 @@ std::wstring Format(const wchar_t* format, ...);
 // lines thus stay lossless for ASCII, and nothing is dropped silently.
 std::string ToLogBytes(const std::wstring& text);
 
+// Bytes as a text-mode stream writes them: every line feed becomes CR LF
+// (a CR already before it stays, as the stream keeps it too).
+std::string ToTextMode(const std::string& bytes);
+
 // The value of a text's leading decimal digits, after optional white space
 // and one optional sign; 0 when there are none. Out-of-range values clamp.
 long ParseLeadingInt(const wchar_t* text);

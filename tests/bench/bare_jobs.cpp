@@ -78,7 +78,7 @@ bool KeyIsReachable(PCCERT_CONTEXT cert) {
   return true;
 }
 
-void SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
+bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
   DWORD size = 0;
   CryptStringToBinaryW(payloadBase64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
   std::vector<BYTE> payload(size);
@@ -104,11 +104,12 @@ void SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
   DWORD out = 0;
   CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &out);
   std::vector<BYTE> message(out);
-  CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &out);
+  BOOL signed_ = CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &out);
   Base64(message.data(), out);
   if (mustFree) CryptReleaseContext(prov, 0);
   CertFreeCertificateContext(cert);
   CertCloseStore(my, 0);
+  return signed_ != FALSE;
 }
 
 void Enumerate(bool validate) {

@@ -19,7 +19,8 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert);
 bool KeyIsReachable(PCCERT_CONTEXT cert);
 std::wstring Base64(const BYTE* data, DWORD size);
 void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
-void SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
+// True when the message was signed.
+bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
 void Enumerate(bool validate);
 void LookupByThumbprint(const std::wstring& prefix);
 void CertInfo(const std::wstring& b64);

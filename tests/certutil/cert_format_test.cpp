@@ -2,6 +2,7 @@
 #include "certutil/cert_format.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include "certutil/encoding.h"
 #include "certutil/heap.h"
@@ -189,6 +190,32 @@ TEST(Encoding, BinaryAndTextWithTheCallersFlags) {
   EXPECT_EQ(nullptr, out);
   EXPECT_EQ(0u, length);
   EXPECT_EQ(rc::kDecodeFailed, nrlConvStringToBinary(nullptr, kBase64, &out, &length));
+}
+
+}  // namespace
+
+namespace {
+
+// Text taken as binary data is its own UTF-16 bytes, whole, and decoding it
+// stays inside the block (the C runtime heap stays sound), for short and long texts.
+TEST(Encoding, TextTakenAsBinaryDataStaysInsideItsBlock) {
+  for (DWORD flags : {static_cast<DWORD>(CRYPT_STRING_BINARY), static_cast<DWORD>(CRYPT_STRING_ANY)}) {
+    for (size_t chars : {1u, 7u, 27u, 4096u}) {
+      std::wstring text(chars, L'\x263a');  // never base64, so ANY takes it as binary too
+      BYTE* out = nullptr;
+      DWORD length = 0;
+      ResultCode code = nrlConvStringToBinary(text.c_str(), flags, &out, &length);
+      HeapPtr<BYTE> decoded(out);
+      // The binary flag always takes the text; "any" may refuse a text too
+      // short to tell.
+      if (flags == CRYPT_STRING_BINARY || code == rc::kOk) {
+        ASSERT_EQ(rc::kOk, code) << flags << " " << chars;
+        ASSERT_EQ(chars * sizeof(wchar_t), length) << flags << " " << chars;
+        EXPECT_EQ(0, memcmp(decoded.get(), text.data(), length));
+      }
+      EXPECT_TRUE(HeapValidate(reinterpret_cast<HANDLE>(_get_heap_handle()), 0, nullptr)) << "heap damaged by flags " << flags << ", " << chars << " chars";
+    }
+  }
 }
 
 }  // namespace

@@ -31,13 +31,14 @@ ComPtr<IDispatch> CreateControl(Init init) {
   return d;
 }
 
-HRESULT Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, UINT* argError) {
+HRESULT Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, UINT* argError, SCODE* exception) {
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   EXCEPINFO info = {};
   UINT err = 0;
   HRESULT hr = d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result, &info, &err);
   if (argError) *argError = err;
+  if (exception) *exception = info.scode;
   for (VARIANT& v : reversed) VariantClear(&v);
   SysFreeString(info.bstrDescription);
   SysFreeString(info.bstrSource);

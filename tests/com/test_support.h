@@ -24,7 +24,9 @@ ComPtr<IDispatch> CreateControl(Init init = Init::kPropertyBag);
 
 // Invokes a method by DISPID with the given arguments (first argument
 // first); returns the HRESULT, the answer in *result.
-HRESULT Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, UINT* argError = nullptr);
+// A DISP_E_EXCEPTION's own code goes to *exception.
+HRESULT Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, VARIANT* result, UINT* argError = nullptr,
+             SCODE* exception = nullptr);
 VARIANT Bstr(const wchar_t* text);
 VARIANT I4(long value);
 
