@@ -36,14 +36,17 @@ const ProviderAttempt kAttempts[] = {
 
 CCryptSystem::~CCryptSystem() {
   // The engine always closes; this only guards against a handle left by a
-  // path that did not.
-  if (m_bInitialized) Close();
+  // path that did not. A release that failed is never tried again: the
+  // platform may have freed the handle all the same, and a second release of
+  // a freed handle can release another thread's provider.
+  if (m_bInitialized && !m_releaseFailed) Close();
 }
 
 ResultCode CCryptSystem::Init() {
   m_hProv = 0;
   theLog.Trace(L"CCryptSystem:Init start");
   m_bInitialized = false;
+  m_releaseFailed = false;
   for (const ProviderAttempt& a : kAttempts) {
     theLog.Trace(a.lines[0]);
     theLog.Trace(a.lines[1], a.name);
@@ -80,5 +83,6 @@ void CCryptSystem::Close() {
     m_hProv = 0;
   } else {
     theLog.Warning(L"The context could not be released.");
+    m_releaseFailed = true;
   }
 }

@@ -33,4 +33,5 @@ class CCryptSystem : public CCryptCommon {
  private:
   HCRYPTPROV m_hProv = 0;
   bool m_bInitialized = false;
+  bool m_releaseFailed = false;  // set by a failed Close; the destructor then leaves the handle alone
 };

@@ -19,13 +19,20 @@ bool MaySign(PCCERT_CONTEXT cert) {
   return usage.verdict == SigningUsage::kPasses;
 }
 
+// The store is opened without the engine's provider handle: a store given a
+// provider releases it when it closes (the platform's documented default),
+// and the engine releases the same handle again when it closes, which frees
+// it twice; the second release may then hit another thread's provider. The
+// platform needs no provider to open a system store.
+HCERTSTORE OpenSystemStore(const wchar_t* name) { return CertOpenSystemStoreW(0, name); }
+
 }  // namespace
 
 ResultCode CCryptSystem::FindCertificate(const wchar_t* serial, const wchar_t* thumbprint, const wchar_t* algorithm,
                                          PCCERT_CONTEXT* cert) {
   theLog.Trace(L"CCryptSystem:FindCertificate start");
   theLog.Trace(L"CCryptSystem:FindCertificate CertOpenSystemStore");
-  ScopedCertStore store(CertOpenSystemStoreW(m_hProv, L"MY"));
+  ScopedCertStore store(OpenSystemStore(L"MY"));
   if (!store) {
     theLog.Error(L"Can't open system store MY, error code [%lx]", GetLastError());
     theLog.Trace(L"CCryptSystem:FindCertificate finished");
@@ -69,7 +76,7 @@ ResultCode CCryptSystem::FindCertificate(const wchar_t* serial, const wchar_t* t
 ResultCode CCryptSystem::FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CONTEXT* cert) {
   theLog.Trace(L"CCryptSystem:FindCertificateInStore start");
   theLog.Trace(L"CCryptSystem:FindCertificateInStore CertOpenSystemStore");
-  ScopedCertStore store(CertOpenSystemStoreW(m_hProv, L"MY"));
+  ScopedCertStore store(OpenSystemStore(L"MY"));
   if (!store) {
     theLog.Error(L"Can't open system store MY, error code [%lx]", GetLastError());
     theLog.Trace(L"CCryptSystem:FindCertificate finished");
@@ -96,7 +103,7 @@ ResultCode CCryptSystem::FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CON
 ResultCode CCryptSystem::EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all) {
   theLog.Trace(L"CCryptSystem:EnumCertificates start");
   theLog.Trace(L"CCryptSystem:EnumCertificates CertOpenSystemStore");
-  ScopedCertStore store(storeName ? CertOpenSystemStoreW(m_hProv, storeName) : nullptr);
+  ScopedCertStore store(storeName ? OpenSystemStore(storeName) : nullptr);
   if (!store) {
     theLog.Error(L"Can't open system store [%s], error code [%lx]", storeName, GetLastError());
     theLog.Trace(L"CCryptSystem:EnumCertificates finished");

@@ -130,6 +130,28 @@ TEST_F(Facade, EnumerationPreFilterAndStores) {
   EXPECT_EQ(rc::kStoreNotOpened, crypt.EnumCertificates(none, nullptr, false));
 }
 
+// Closing a store must not take the engine's provider handle with it: the
+// engine releases that handle itself, once, when it closes, and a second
+// release of a freed handle can release another thread's provider.
+TEST(EngineProvider, StoresLeaveTheProviderToTheEngine) {
+  LogCapture log;
+  {
+    CCrypt crypt;
+    ASSERT_EQ(rc::kOk, crypt.Init());
+    CountingVisitor every;
+    EXPECT_EQ(rc::kOk, crypt.EnumCertificates(every, L"MY", true));
+    EXPECT_EQ(rc::kOk, crypt.EnumCertificates(every, L"MY", false));
+    PCCERT_CONTEXT given = PkiCert(L"full");
+    PCCERT_CONTEXT twin = nullptr;
+    EXPECT_EQ(rc::kOk, crypt.FindCertificateInStore(given, &twin));
+    crypt.ReleaseCertificate(twin);
+    CertFreeCertificateContext(given);
+    crypt.Close();
+  }
+  EXPECT_TRUE(log.Has("The context has been released."));
+  EXPECT_FALSE(log.Has("The context could not be released.")) << log.Text();
+}
+
 TEST_F(Facade, ReleaseOfNothingOnlyLogs) {
   LogCapture log;
   crypt.ReleaseCertificate(nullptr);
