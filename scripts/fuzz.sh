@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Fuzzes the platform-free text helpers natively with libFuzzer under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
-#   bash scripts/fuzz.sh [executions per target]   (default 2,100,000)
-# New interesting inputs are merged into fuzz/corpus/<target>; a finding
-# stops the run with libFuzzer's report and a crash-* file in build/fuzz.
+# The long robustness runs, with their counts:
+#  1. the platform-free text helpers, fuzzed natively with libFuzzer under
+#     AddressSanitizer and UndefinedBehaviorSanitizer;
+#  2. a seeded mutation run through the control under Wine, for both modules
+#     (certificate decoding, CertGetInfo on damaged certificates, the
+#     CRYPT_STRING_* conversions, the time text).
+#   bash scripts/fuzz.sh [executions per fuzz target] [mutated calls per target]
+# (defaults 2,100,000 and 20,000). New interesting inputs are merged into
+# fuzz/corpus/<target>; a finding stops the run with libFuzzer's report and
+# a crash-* file in build/fuzz.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2100000}
+mutations=${2:-20000}
 "$root/scripts/setup.sh"
+"$root/scripts/build.sh"
 out=$root/build/fuzz
-cmake -S "$root/fuzz" -B "$out" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$out"
 total=0
 report=$out/report.txt
 : >"$report"
@@ -29,4 +34,10 @@ for fuzzer in hex_text_fuzzer time_fields_fuzzer level_name_fuzzer log_format_fu
   # Keep what covers new ground, minimised, in the repository's corpus.
   (cd "$out" && "./$fuzzer" -merge=1 "$corpus" "$work") >>"$log" 2>&1
 done
-echo "all targets: $total executions, no finding" | tee -a "$report"
+echo "all fuzz targets: $total executions, no finding" | tee -a "$report"
+
+echo "mutation: $mutations calls per target through the control, both modules"
+(cd "$root/build" && TESSARN_MUTATIONS=$mutations ctest -R 'robustness\.mutation' --timeout 7200 -V) \
+  >"$out/mutation.log" 2>&1 || { grep -E "Failure|answer|Unhandled" "$out/mutation.log" | head -40; exit 1; }
+grep -E "^[0-9]+: [A-Za-z]+: |OK \]" "$out/mutation.log" | tee -a "$report"
+echo "mutation run: no finding" | tee -a "$report"

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "certutil/result_code.h"
 #include "tests/bench/bare_jobs.h"
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
@@ -46,10 +45,8 @@ struct Shared {
   PCCERT_CONTEXT bareCert = nullptr;
   std::atomic<bool> stop{false};
   std::atomic<int> failures{0};
-  // Signing answers code 41 when the platform's provider fails under
-  // concurrent use of one key container (Wine's does now and then, with or
-  // without the control: the bare signers below count its failures).
-  std::atomic<int> signingFailures{0};
+  // Bare platform signing of the same key beside the controls: a failure
+  // there would be the platform's, not the control's.
   std::atomic<int> bareSigningFailures{0};
   std::atomic<long> levelSwitches{0};
 };
@@ -86,11 +83,8 @@ DWORD WINAPI WorkerThread(void* p) {
         std::wstring value = Marker(GetCurrentProcessId(), w->index, round);
         if (CodeOf(control.Get(), 16, {Bstr(value.c_str()), I4(1)}) != 0) ++w->shared->failures;
         if (CodeOf(control.Get(), 5, {I4(0x183)}) != 0) ++w->shared->failures;
-        if (w->sign) {
-          long code = CodeOf(control.Get(), 12, {Bstr(w->shared->cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")});
-          if (code == rc::kPkcs7Failed) ++w->shared->signingFailures;
-          else if (code != 0) ++w->shared->failures;
-        }
+        if (w->sign && CodeOf(control.Get(), 12, {Bstr(w->shared->cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}) != 0)
+          ++w->shared->failures;
       }
     }
   }
@@ -147,8 +141,8 @@ int RunLoad(bool switchLevels, bool sign) {
   for (HANDLE t : threads) CloseHandle(t);
   CertFreeCertificateContext(shared.bareCert);
   if (sign)
-    std::printf("signing under load: %d of %d SignPKCS7 calls answered 41; %d of %d bare platform signings failed\n",
-                shared.signingFailures.load(), kWorkers * kRounds, shared.bareSigningFailures.load(), kWorkers * kRounds);
+    std::printf("bare platform signing beside the load: %d of %d failed\n", shared.bareSigningFailures.load(),
+                kWorkers * kRounds);
   if (waited != WAIT_OBJECT_0) {
     std::printf("workers did not finish: deadlock or hang\n");
     return 1000;
