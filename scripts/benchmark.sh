@@ -12,8 +12,8 @@ archs=("$@")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 reports=()
-for arch in "${archs[@]}"; do
-  b="$root/build/$arch"
+run_arch() {
+  local arch=$1 b="$root/build/$1"
   export TESSARN_REGISTER="$b/Tessarn.ocx"
   export TESSARN_PKI="Z:${b//\//\\}\\pki"
   echo "benchmark: $arch, default log settings and TRACE" >&2
@@ -23,7 +23,15 @@ for arch in "${archs[@]}"; do
   TESSARN_FIXTURE="mkdir -p \"\$WINEPREFIX/drive_c/tessarn-logs\" && \"\$WINE64\" reg add 'HKCU\\Software\\Zorv\\Tessarn' /v LogDir /d 'C:\\tessarn-logs' /f >/dev/null" \
     bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
     "$b/tests/bench/benchmark.exe" --mode logdir >> "$out/$arch.txt"
+}
+# The modules run side by side, each in its own prefix and process: every
+# ratio compares a method with its baseline in the same process and run.
+pids=()
+for arch in "${archs[@]}"; do
+  run_arch "$arch" &
+  pids+=($!)
   reports+=("$arch=$out/$arch.txt")
 done
+for pid in "${pids[@]}"; do wait "$pid"; done
 python3 "$root/tests/bench/report.py" "$root/BENCHMARKS.md" "bash scripts/benchmark.sh ${archs[*]}" "${reports[@]}"
 echo "benchmark: wrote $root/BENCHMARKS.md" >&2

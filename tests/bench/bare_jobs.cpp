@@ -130,6 +130,33 @@ void Enumerate(bool validate) {
   CertCloseStore(my, 0);
 }
 
+void CriteriaTexts() {
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert = nullptr;
+  while ((cert = CertEnumCertificatesInStore(my, cert)) != nullptr) {
+    for (const char* oid : {szOID_ENHANCED_KEY_USAGE, szOID_SUBJECT_ALT_NAME2}) {
+      PCERT_EXTENSION ext = CertFindExtension(oid, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
+      if (!ext) continue;
+      DWORD size = 0;
+      if (!CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData, nullptr,
+                             &size))
+        continue;
+      std::vector<BYTE> text(size);
+      CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData, text.data(),
+                        &size);
+    }
+  }
+  CertCloseStore(my, 0);
+}
+
+void ChainEngine() {
+  CERT_CHAIN_ENGINE_CONFIG config = {};
+  config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, CycleDetectionModulus) + sizeof(DWORD);
+  config.dwFlags = CERT_CHAIN_CACHE_END_CERT;
+  HCERTCHAINENGINE engine = nullptr;
+  if (CertCreateCertificateChainEngine(&config, &engine)) CertFreeCertificateChainEngine(engine);
+}
+
 void LookupByThumbprint(const std::wstring& prefix) {
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT cert = nullptr;

@@ -22,6 +22,13 @@ void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash
 // True when the message was signed.
 bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
 void Enumerate(bool validate);
+// The texts CertEnum's criteria are judged on, for every certificate in
+// "MY": the enhanced key usage and the subject alternative name, each
+// rendered by the platform (the size, then the text).
+void CriteriaTexts();
+// A chain engine created and released, as every chain check of the control
+// makes one.
+void ChainEngine();
 void LookupByThumbprint(const std::wstring& prefix);
 void CertInfo(const std::wstring& b64);
 
