@@ -23,14 +23,16 @@ def machine():
 
 
 def parse(path):
-    rows, soak = [], []
+    rows, soak, each = [], [], []
     for line in open(path):
         f = line.strip().split("|")
         if f[0] == "row":
             rows.append((f[1], *map(float, f[2:])))
         elif f[0] == "soak":
             soak.append((int(f[1]), int(f[2]), int(f[3])))
-    return rows, soak
+        elif f[0] == "soakeach":
+            each.append((f[1], *map(int, f[2:])))
+    return rows, soak, each
 
 
 def ms(us):
@@ -55,7 +57,7 @@ def main():
     ]
     for spec in sys.argv[3:]:
         arch, path = spec.split("=", 1)
-        rows, soak = parse(path)
+        rows, soak, each = parse(path)
         lines += [f"## {arch}", "", "| Job | Method (ms) | spread | Baseline (ms) | spread | Ratio | Log entries per call |",
                   "|---|---|---|---|---|---|---|"]
         by_name = {}
@@ -80,6 +82,14 @@ def main():
             for calls, handles, private in soak:
                 change = (private - base_p) / base_p * 100 if base_p else 0
                 lines.append(f"| {calls} | {handles} ({handles - base_h:+d}) | {private} | {change:+.2f}% |")
+            lines.append("")
+        if each:
+            lines += ["Growth per 1,000 calls of each call of the soak alone, against the bare platform calls "
+                      "of the same job (after 100 warm-up calls):", "",
+                      "| Call | Private bytes | Handles | Bare: private bytes | Bare: handles |",
+                      "|---|---|---|---|---|"]
+            for name, b, h, bb, bh in each:
+                lines.append(f"| {name} | {b:+d} | {h:+d} | {bb:+d} | {bh:+d} |")
             lines.append("")
     notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
     if os.path.exists(notes):
