@@ -228,7 +228,9 @@ TEST(Concurrency, ControlsInApartmentsAndTwoProcesses) {
     EXPECT_EQ(0u, doubled) << robustness::Narrow(file);
     // The shared directory log drops nothing; the unshared temporary log
     // drops an entry whenever two writers meet, and while the level is low.
-    if (directoryLog) EXPECT_EQ(0u, missing) << robustness::Narrow(file) << ": entries lost";
+    if (directoryLog) {
+      EXPECT_EQ(0u, missing) << robustness::Narrow(file) << ": entries lost";
+    }
     std::printf("%s: %zu entries, %zu of %zu marked entries present\n", robustness::Narrow(file).c_str(),
                 check.entries, seen.size(), processes.size() * kWorkers * kRounds);
   }
