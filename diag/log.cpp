@@ -41,29 +41,30 @@ enum class Sharing { kShared, kExclusive };
 // under every implementation of the platform (two writers can pick the same
 // end and overwrite each other). A writer that cannot get its turn within
 // about a second drops its entry, as the log drops any entry it cannot
-// write; it never waits longer.
+// write; it never waits longer. A file that nobody shares needs no turn.
 class AppendTurn {
  public:
-  explicit AppendTurn(HANDLE file) : m_file(file) {
-    m_region.Offset = 0;
+  AppendTurn(HANDLE file, Sharing sharing) : m_file(file), m_unshared(sharing == Sharing::kExclusive) {
+    if (m_unshared) return;
     m_region.OffsetHigh = 0x7FFFFFFF;
-    for (int attempt = 0; attempt < kAttempts && !m_held; ++attempt) {
-      m_held = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &m_region) != FALSE;
-      if (!m_held) Sleep(attempt < 16 ? 0 : 1);
+    for (int attempt = 0; attempt < kAttempts && !m_locked; ++attempt) {
+      m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &m_region) != FALSE;
+      if (!m_locked) Sleep(attempt < 16 ? 0 : 1);
     }
   }
   ~AppendTurn() {
-    if (m_held) UnlockFileEx(m_file, 0, 1, 0, &m_region);
+    if (m_locked) UnlockFileEx(m_file, 0, 1, 0, &m_region);
   }
   AppendTurn(const AppendTurn&) = delete;
   AppendTurn& operator=(const AppendTurn&) = delete;
-  bool Held() const { return m_held; }
+  bool Held() const { return m_unshared || m_locked; }
 
  private:
   static constexpr int kAttempts = 1000;
   HANDLE m_file;
+  const bool m_unshared;
   OVERLAPPED m_region = {};
-  bool m_held = false;
+  bool m_locked = false;
 };
 
 // Opens the file for appending and writes the header and the message, with
@@ -84,13 +85,9 @@ void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& h
   ScopedHandle file(CreateFileW(fileName, FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  if (sharing == Sharing::kExclusive) {
-    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    return;
-  }
-  AppendTurn turn(file.Get());
+  AppendTurn turn(file.Get(), sharing);
   if (!turn.Held()) return;
+  DWORD written = 0;
   WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

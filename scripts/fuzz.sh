@@ -19,7 +19,8 @@ out=$root/build/fuzz
 total=0
 report=$out/report.txt
 : >"$report"
-for fuzzer in hex_text_fuzzer time_fields_fuzzer level_name_fuzzer log_format_fuzzer der_text_fuzzer; do
+for source in "$root"/fuzz/*_fuzzer.cpp; do
+  fuzzer=$(basename "$source" .cpp)
   corpus=$root/fuzz/corpus/$fuzzer
   work=$out/work/$fuzzer
   rm -rf "$work" && mkdir -p "$work" "$corpus"

@@ -37,9 +37,11 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert) {
 
 std::wstring Base64(const BYTE* data, DWORD size) {
   DWORD chars = 0;
-  CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, nullptr, &chars);
+  if (!size || !CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, nullptr, &chars))
+    return L"";
   std::wstring text(chars, L'\0');
   CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, &text[0], &chars);
+  text.resize(chars);  // without the terminator the first call counted
   return text;
 }
 

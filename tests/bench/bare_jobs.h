@@ -17,6 +17,7 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert);
 // The key check before raw signing: the key found, or reached through the
 // certificate.
 bool KeyIsReachable(PCCERT_CONTEXT cert);
+// One line of base64, without line breaks ("" for no bytes).
 std::wstring Base64(const BYTE* data, DWORD size);
 void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
 // True when the message was signed.

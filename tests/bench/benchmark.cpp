@@ -178,16 +178,7 @@ int wmain(int argc, wchar_t** argv) {
   };
   std::vector<BYTE> kilobyte(1024, 0x41), megabyte(1024 * 1024);
   for (size_t i = 0; i < megabyte.size(); ++i) megabyte[i] = static_cast<BYTE>(i * 31);
-  auto base64 = [](const std::vector<BYTE>& b) {
-    DWORD chars = 0;
-    CryptBinaryToStringW(b.data(), static_cast<DWORD>(b.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, nullptr,
-                         &chars);
-    std::wstring t(chars, L'\0');
-    CryptBinaryToStringW(b.data(), static_cast<DWORD>(b.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, &t[0],
-                         &chars);
-    t.resize(wcslen(t.c_str()));
-    return t;
-  };
+  auto base64 = [](const std::vector<BYTE>& b) { return bare::Base64(b.data(), static_cast<DWORD>(b.size())); };
   std::wstring kilobyte64 = base64(kilobyte), megabyte64 = base64(megabyte);
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT given = PkiCert(L"full");

@@ -81,6 +81,18 @@ std::vector<std::wstring> AnswerTexts(const VARIANT& answer, long* code) {
   return texts;
 }
 
+long AnswerCode(const VARIANT& answer) {
+  if (V_VT(&answer) == VT_I4) return V_I4(&answer);
+  long code = -1;
+  AnswerTexts(answer, &code);
+  return code;
+}
+
+bool StillAnswers(IDispatch* control) {
+  ScopedVariant r;
+  return Call(control, 18, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
+}
+
 bool KeyExists(HKEY root, const std::wstring& path) {
   HKEY key;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

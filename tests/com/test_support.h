@@ -32,6 +32,11 @@ VARIANT I4(long value);
 
 // The elements of a method's answer array.
 std::vector<std::wstring> AnswerTexts(const VARIANT& answer, long* code);
+// A method's result code: the whole answer, or the first element of its
+// answer array (-1 when it has neither shape).
+long AnswerCode(const VARIANT& answer);
+// Whether the control still answers LibGetInfo(0) with code 0.
+bool StillAnswers(IDispatch* control);
 
 // Registry helpers (HKEY_CLASSES_ROOT in this process's view).
 bool KeyExists(HKEY root, const std::wstring& path);

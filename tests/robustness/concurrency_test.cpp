@@ -55,10 +55,7 @@ long CodeOf(IDispatch* control, DISPID id, std::vector<VARIANT> args) {
   ScopedVariant r;
   SCODE exception = 0;
   HRESULT hr = Call(control, id, std::move(args), r.Get(), nullptr, &exception);
-  long code = -1;
-  if (hr != S_OK) code = -100;
-  else if (V_VT(r.Get()) == VT_I4) code = V_I4(r.Get());
-  else AnswerTexts(*r.Get(), &code);
+  long code = hr == S_OK ? AnswerCode(*r.Get()) : -100;
   if (code != 0)
     std::printf("method %ld answered %ld (HRESULT 0x%08lx, exception 0x%08lx)\n", id, code, static_cast<unsigned long>(hr),
                 static_cast<unsigned long>(exception));
@@ -180,7 +177,8 @@ TEST(Concurrency, ControlsInApartmentsAndTwoProcesses) {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Concurrency.ChildProcessLoad";
   SetEnvironmentVariableW(L"TESSARN_CONCURRENCY_CHILD", L"1");
-  STARTUPINFOW si = {sizeof(si)};
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
   PROCESS_INFORMATION child = {};
   ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &child));
   SetEnvironmentVariableW(L"TESSARN_CONCURRENCY_CHILD", nullptr);
@@ -201,13 +199,14 @@ TEST(Concurrency, ControlsInApartmentsAndTwoProcesses) {
   std::vector<std::wstring> files = robustness::LogFiles();
   ASSERT_EQ(2u, files.size());
   for (const std::wstring& file : files) {
-    robustness::LogCheck check = robustness::CheckLogFile(file);
+    robustness::LogFile log = robustness::ReadLog(file);
+    robustness::LogCheck check = robustness::CheckLog(log);
     EXPECT_TRUE(check.whole) << robustness::Narrow(file) << ": " << check.problem;
-    const bool directoryLog = file.find(L"tessarn-logdir") != std::wstring::npos;
+    const bool directoryLog = !log.temp;
     std::map<std::string, int> seen;
     size_t torn = 0;
     const std::string prefix = "CTessarnCtrl::StringToBinary [P";
-    for (const std::string& body : robustness::EntryBodies(file)) {
+    for (const std::string& body : robustness::EntryBodies(log)) {
       if (body.compare(0, prefix.size(), prefix) != 0) continue;
       std::string marker = body.substr(prefix.size() - 1, kValueChars);
       if (body != "CTessarnCtrl::StringToBinary [" + marker + "] [1]") {

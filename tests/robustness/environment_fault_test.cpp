@@ -20,11 +20,7 @@ namespace {
 
 const wchar_t kSettings[] = L"SOFTWARE\\Zorv\\Tessarn";
 
-std::wstring TempPath() {
-  wchar_t buffer[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, buffer);
-  return buffer;
-}
+std::wstring TempPath() { return robustness::TempDir() + L"\\"; }
 
 std::wstring TodaysTempLogName() {
   SYSTEMTIME now;
@@ -71,11 +67,9 @@ class EnvironmentFault : public ::testing::Test {
     ScopedVariant r;
     HRESULT hr = Call(Control(), id, std::move(args), r.Get());
     EXPECT_EQ(S_OK, hr);
-    if (V_VT(r.Get()) == VT_I4) return V_I4(r.Get());
-    long code = -1;
-    std::vector<std::wstring> t = AnswerTexts(*r.Get(), &code);
-    if (texts) *texts = t;
-    return code;
+    long first = -1;
+    if (texts) *texts = AnswerTexts(*r.Get(), &first);
+    return AnswerCode(*r.Get());
   }
 
   // Conversions, the engine and the log methods all still answer.

@@ -3,7 +3,11 @@
 #include <climits>
 #include <cmath>
 
+#include "tests/com/test_support.h"
+
 namespace hostile {
+
+using testing_support::I4;
 
 const wchar_t kDirectives[] = L"%s%n%x%ls%d%p%08X%.*s%hs%S%C%%%n%n%n%s%s%s%I64d%*d";
 
@@ -28,12 +32,6 @@ VARIANT Dispatch(IDispatch* object) {
   VARIANT v = Of(VT_DISPATCH);
   object->AddRef();
   V_DISPATCH(&v) = object;
-  return v;
-}
-
-VARIANT Number(long n) {
-  VARIANT v = Of(VT_I4);
-  V_I4(&v) = n;
   return v;
 }
 
@@ -113,7 +111,7 @@ std::vector<Value> TextValues(IDispatch* self) {
       {"VT_NULL", [] { return Of(VT_NULL); }},
       {"the control itself", [self] { return Dispatch(self); }},
       {"array of texts", [] { return TextArray(); }},
-      {"number", [] { return Number(42); }},
+      {"number", [] { return I4(42); }},
       {"NaN", [] { return Real(std::nan("")); }},
       {"BSTR by reference", [] { return RefToText(); }},
       {"VARIANT by reference", [] { return RefToVariant(&textInVariant); }},
@@ -121,13 +119,13 @@ std::vector<Value> TextValues(IDispatch* self) {
 }
 
 std::vector<Value> NumberValues(IDispatch* self) {
-  static VARIANT numberInVariant = Number(-1);
+  static VARIANT numberInVariant = I4(-1);
   return {
-      {"zero", [] { return Number(0); }},
-      {"minus one", [] { return Number(-1); }},
-      {"INT_MIN", [] { return Number(INT_MIN); }},
-      {"INT_MAX", [] { return Number(INT_MAX); }},
-      {"every bit", [] { return Number(static_cast<long>(0xFFFFFF7F)); }},
+      {"zero", [] { return I4(0); }},
+      {"minus one", [] { return I4(-1); }},
+      {"INT_MIN", [] { return I4(INT_MIN); }},
+      {"INT_MAX", [] { return I4(INT_MAX); }},
+      {"every bit", [] { return I4(static_cast<long>(0xFFFFFF7F)); }},
       {"numeric text", [] { return Text(L"387"); }},
       {"non-numeric text", [] { return Text(L"%s%n"); }},
       {"null BSTR", [] { return Of(VT_BSTR); }},

@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
+
+#include "tests/host/pki_stores.h"
 
 namespace robustness {
-namespace {
-
-const wchar_t kKey[] = L"SOFTWARE\\Zorv\\Tessarn";
 
 std::wstring TempDir() {
   wchar_t buffer[MAX_PATH] = {};
@@ -16,6 +15,10 @@ std::wstring TempDir() {
   if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
   return dir;
 }
+
+namespace {
+
+const wchar_t kKey[] = L"SOFTWARE\\Zorv\\Tessarn";
 
 std::wstring LogDirFolder() { return TempDir() + L"\\tessarn-logdir"; }
 
@@ -120,19 +123,21 @@ void ForEachEntry(const std::string& text, bool temp, F&& f) {
     at = next;
   }
 }
-bool IsTempLog(const std::wstring& file) { return file.find(L"tessarn-logdir") == std::wstring::npos; }
 }  // namespace
 
-LogCheck CheckLogFile(const std::wstring& file) {
+LogFile ReadLog(const std::wstring& path) {
+  return LogFile{ReadAll(path), path.find(L"tessarn-logdir") == std::wstring::npos};
+}
+
+LogCheck CheckLog(const LogFile& log) {
   LogCheck check;
-  std::string text = ReadAll(file);
-  bool temp = IsTempLog(file);
+  const std::string& text = log.text;
   if (text.empty()) {
     check.problem = "empty";
     return check;
   }
   size_t covered = 0;
-  ForEachEntry(text, temp, [&](size_t, size_t end) {
+  ForEachEntry(text, log.temp, [&](size_t, size_t end) {
     ++check.entries;
     covered = end;
   });
@@ -141,13 +146,12 @@ LogCheck CheckLogFile(const std::wstring& file) {
     return check;
   }
   // What a torn header leaves: its marker outside a whole header.
-  const char* marker = temp ? " (Tid:" : nullptr;
-  if (marker) {
-    size_t headers = 0, markers = 0;
-    ForEachEntry(text, temp, [&](size_t, size_t) { ++headers; });
+  if (log.temp) {
+    const char* marker = " (Tid:";
+    size_t markers = 0;
     for (size_t p = text.find(marker); p != std::string::npos; p = text.find(marker, p + 1)) ++markers;
-    if (markers != headers) {
-      check.problem = std::to_string(markers - headers) + " header fragments";
+    if (markers != check.entries) {
+      check.problem = std::to_string(markers - check.entries) + " header fragments";
       return check;
     }
   }
@@ -155,22 +159,16 @@ LogCheck CheckLogFile(const std::wstring& file) {
   return check;
 }
 
-std::vector<std::string> EntryBodies(const std::wstring& file) {
+std::vector<std::string> EntryBodies(const LogFile& log) {
   std::vector<std::string> bodies;
-  std::string text = ReadAll(file);
-  ForEachEntry(text, IsTempLog(file), [&](size_t begin, size_t end) { bodies.push_back(text.substr(begin, end - begin)); });
+  ForEachEntry(log.text, log.temp,
+               [&](size_t begin, size_t end) { bodies.push_back(log.text.substr(begin, end - begin)); });
   return bodies;
 }
 
 std::string ReadAll(const std::wstring& file) {
-  std::string text;
-  FILE* f = _wfopen(file.c_str(), L"rb");
-  if (!f) return text;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0) text.append(buffer, n);
-  fclose(f);
-  return text;
+  std::vector<BYTE> bytes = ReadFileBytes(file);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::string Narrow(const std::wstring& text) {
