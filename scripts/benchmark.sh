@@ -9,8 +9,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
 archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(x86 x64)
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+# The raw output stays in the build tree, so that the report can be written
+# again (tests/bench/report.py) without measuring again.
+out="$root/build/benchmark"
+mkdir -p "$out"
 reports=()
 run_arch() {
   local arch=$1 b="$root/build/$1"

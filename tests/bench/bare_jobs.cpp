@@ -227,4 +227,21 @@ void CertInfo(const std::wstring& b64) {
   CertFreeCertificateContext(cert);
 }
 
+void LogEntryFile(const std::wstring& file, bool shared, EntrySteps steps, const std::string& bytes) {
+  DWORD share = shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED region = {};
+  region.OffsetHigh = 0x7FFFFFFF;
+  bool locked = shared && steps != EntrySteps::kOpenClose &&
+                LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &region);
+  if (steps == EntrySteps::kWhole) {
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  if (locked) UnlockFileEx(h, 0, 1, 0, &region);
+  CloseHandle(h);
+}
+
 }  // namespace bare

@@ -33,4 +33,12 @@ void ChainEngine();
 void LookupByThumbprint(const std::wstring& prefix);
 void CertInfo(const std::wstring& b64);
 
+// The file work the log promises for each entry: the day's file opened for
+// appending, the entry's bytes written in one write, the file closed. The
+// directory log's file is shared, and its writers take a one-byte lock far
+// beyond the data around the write. `steps` stops short of the whole, so
+// that its cost can be broken down.
+enum class EntrySteps { kOpenClose, kOpenLockClose, kWhole };
+void LogEntryFile(const std::wstring& file, bool shared, EntrySteps steps, const std::string& bytes);
+
 }  // namespace bare

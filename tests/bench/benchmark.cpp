@@ -47,20 +47,33 @@ double Now() {
   return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
 }
 
-// Microseconds per call: the median and spread of several samples, each
-// the mean of `iterations` calls, after one warm-up call.
-Stat Measure(const std::function<void()>& call, int iterations, int samples = 7) {
+// Microseconds per call of each of `calls`: the median and spread of
+// several samples, each the mean of `iterations` calls, after one warm-up
+// call. The calls take turns sample by sample, so that a method and its
+// baseline see the same load of the machine even when it drifts during a
+// run.
+std::vector<Stat> MeasureTogether(const std::vector<std::function<void()>>& calls, int iterations, int samples = 7) {
   if (g_quick) samples = 3;
   if (g_quick) iterations = std::max(1, iterations / 5);
-  call();
-  std::vector<double> per;
+  std::vector<std::vector<double>> per(calls.size());
+  for (const auto& call : calls) call();
   for (int s = 0; s < samples; ++s) {
-    double start = Now();
-    for (int i = 0; i < iterations; ++i) call();
-    per.push_back((Now() - start) / iterations);
+    for (size_t c = 0; c < calls.size(); ++c) {
+      double start = Now();
+      for (int i = 0; i < iterations; ++i) calls[c]();
+      per[c].push_back((Now() - start) / iterations);
+    }
   }
-  std::sort(per.begin(), per.end());
-  return Stat{per[per.size() / 2], per.front(), per.back()};
+  std::vector<Stat> stats;
+  for (auto& p : per) {
+    std::sort(p.begin(), p.end());
+    stats.push_back(Stat{p[p.size() / 2], p.front(), p.back()});
+  }
+  return stats;
+}
+
+Stat Measure(const std::function<void()>& call, int iterations, int samples = 7) {
+  return MeasureTogether({call}, iterations, samples)[0];
 }
 
 std::wstring LogFile() {
@@ -190,9 +203,9 @@ int wmain(int argc, wchar_t** argv) {
     const char* suffix;
     const wchar_t* level;
   };
-  std::vector<LogMode> logModes;
-  if (mode == L"logdir") logModes = {{" [LogDir]", L"NONE"}};
-  else logModes = {{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
+  const std::vector<LogMode> logModes = mode == L"logdir"
+                                            ? std::vector<LogMode>{{" [LogDir]", L"NONE"}}
+                                            : std::vector<LogMode>{{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
 
   for (const LogMode& lm : logModes) {
     Invoke(c, 3, {Bstr(lm.level)});
@@ -204,19 +217,62 @@ int wmain(int argc, wchar_t** argv) {
       for (int i = 0; i < 3; ++i) call();
       return (CountEntries(logFile) - before) / 3.0;
     };
+    // A method against its baseline; `platform` rows (a part of the
+    // platform's work that the baseline leaves out) are measured in turn
+    // with them.
+    struct PlatformPart {
+      std::string name;
+      std::function<void()> call;
+    };
     auto row = [&](const std::string& name, const std::function<void()>& method, const std::function<void()>& base,
-                   int iterations, int samples = 7) {
-      Stat m = Measure(method, iterations, samples);
-      Stat b = Measure(base, iterations, samples);
-      Report((name + lm.suffix).c_str(), m, b, entriesPer(method));
+                   int iterations, int samples = 7, const std::vector<PlatformPart>& platform = {}) {
+      std::vector<std::function<void()>> calls = {method, base};
+      for (const PlatformPart& part : platform) calls.push_back(part.call);
+      std::vector<Stat> stats = MeasureTogether(calls, iterations, samples);
+      Report((name + lm.suffix).c_str(), stats[0], stats[1], entriesPer(method));
+      const Stat zero = {0, 0, 0};
+      for (size_t i = 0; i < platform.size(); ++i)
+        Report(("platform: " + platform[i].name + lm.suffix).c_str(), stats[2 + i], zero, 0);
     };
 
     // A call that does nothing but write its entries: with the log off it
     // is the dispatch alone, so the log rows give the cost of an entry.
+    // Its baseline with the log on is the file work the log promises for
+    // those entries (open, append in one write, close; the directory log
+    // also takes its turn), made bare on a file beside the log's. The
+    // platform rows break one entry's file work down.
     {
       auto libInfo = [&] { Invoke(c, 18, {I4(0)}); };
       Stat zero = {0, 0, 0};
-      Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), zero, entriesPer(libInfo));
+      double entries = entriesPer(libInfo);
+      if (logFile.empty() || entries == 0) {
+        Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), zero, entries);
+      } else {
+        const bool shared = mode == L"logdir";
+        const std::wstring bareFile = logFile + L".bare";
+        const std::string entryBytes = "\r\n11:43:13,123 (Tid:1a4,T:I):CTessarnCtrl::LibGetInfo [0]";
+        auto fileWork = [&](bare::EntrySteps steps) {
+          return [&, steps] { bare::LogEntryFile(bareFile, shared, steps, entryBytes); };
+        };
+        const int perCall = static_cast<int>(entries + 0.5);
+        auto bareEntries = [&] {
+          for (int i = 0; i < perCall; ++i) bare::LogEntryFile(bareFile, shared, bare::EntrySteps::kWhole, entryBytes);
+        };
+        // The unit of that file work: one call into the kernel's objects,
+        // which under Wine is one request to its server process.
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::vector<PlatformPart> parts = {
+            {"one entry's file work", fileWork(bare::EntrySteps::kWhole)},
+            {"entry file opened and closed, no write", fileWork(bare::EntrySteps::kOpenClose)},
+        };
+        if (shared)
+          parts.push_back({"entry file opened, turn taken and given back, closed",
+                           fileWork(bare::EntrySteps::kOpenLockClose)});
+        parts.push_back({"one kernel object call (ResetEvent)", [event] { ResetEvent(event); }});
+        row("LibGetInfo", libInfo, bareEntries, 50, 7, parts);
+        CloseHandle(event);
+        DeleteFileW(bareFile.c_str());
+      }
     }
     const struct {
       const char* name;
@@ -259,17 +315,19 @@ int wmain(int argc, wchar_t** argv) {
       std::string store = " (" + std::to_string(n) + ")";
       int iterations = n >= 1000 ? 1 : (n >= 100 ? 3 : 10);
       int samples = n >= 1000 ? 3 : 7;
-      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}); }, [&] { bare::Enumerate(false); }, iterations);
+      // The criteria are judged on extension texts that the bare
+      // enumeration does not render: that part of the platform's work is
+      // measured alone, in turn with the method.
+      std::vector<PlatformPart> criteria;
+      if (!lm.suffix[0]) criteria.push_back({"criteria extension texts" + store, bare::CriteriaTexts});
+      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}); }, [&] { bare::Enumerate(false); }, iterations,
+          7, criteria);
       row("CertEnum(0x083)" + store, [&] { Invoke(c, 5, {I4(0x083)}); }, [&] { bare::Enumerate(true); }, iterations,
           samples);
       if (!lm.suffix[0]) {
-        // The platform's part of those jobs that the bare enumeration leaves
-        // out: the criteria's extension texts (every certificate) and the
-        // chain engine each chain check creates (one per certificate for
-        // 0x083), at this store size.
+        // The chain engine each chain check creates (one per certificate
+        // for 0x083), at this store size.
         Stat zero = {0, 0, 0};
-        Report(("platform: criteria extension texts" + store).c_str(), Measure(bare::CriteriaTexts, iterations),
-               zero, 0);
         Report(("platform: one chain engine created and released" + store).c_str(),
                Measure(bare::ChainEngine, n >= 1000 ? 1 : 5, samples), zero, 0);
       }
