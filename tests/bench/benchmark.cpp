@@ -36,6 +36,10 @@ struct Stat {
   double median, min, max;
 };
 
+// The baseline of a row that has none (a platform part, or a call with the
+// log off).
+const Stat kNoBaseline = {0, 0, 0};
+
 double Now() {
   static LARGE_INTEGER frequency = [] {
     LARGE_INTEGER f;
@@ -230,9 +234,8 @@ int wmain(int argc, wchar_t** argv) {
       for (const PlatformPart& part : platform) calls.push_back(part.call);
       std::vector<Stat> stats = MeasureTogether(calls, iterations, samples);
       Report((name + lm.suffix).c_str(), stats[0], stats[1], entriesPer(method));
-      const Stat zero = {0, 0, 0};
       for (size_t i = 0; i < platform.size(); ++i)
-        Report(("platform: " + platform[i].name + lm.suffix).c_str(), stats[2 + i], zero, 0);
+        Report(("platform: " + platform[i].name + lm.suffix).c_str(), stats[2 + i], kNoBaseline, 0);
     };
 
     // A call that does nothing but write its entries: with the log off it
@@ -243,10 +246,9 @@ int wmain(int argc, wchar_t** argv) {
     // platform rows break one entry's file work down.
     {
       auto libInfo = [&] { Invoke(c, 18, {I4(0)}); };
-      Stat zero = {0, 0, 0};
       double entries = entriesPer(libInfo);
       if (logFile.empty() || entries == 0) {
-        Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), zero, entries);
+        Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), kNoBaseline, entries);
       } else {
         const bool shared = mode == L"logdir";
         const std::wstring bareFile = logFile + L".bare";
@@ -255,14 +257,15 @@ int wmain(int argc, wchar_t** argv) {
           return [&, steps] { bare::LogEntryFile(bareFile, shared, steps, entryBytes); };
         };
         const int perCall = static_cast<int>(entries + 0.5);
+        const std::function<void()> oneEntry = fileWork(bare::EntrySteps::kWhole);
         auto bareEntries = [&] {
-          for (int i = 0; i < perCall; ++i) bare::LogEntryFile(bareFile, shared, bare::EntrySteps::kWhole, entryBytes);
+          for (int i = 0; i < perCall; ++i) oneEntry();
         };
         // The unit of that file work: one call into the kernel's objects,
         // which under Wine is one request to its server process.
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         std::vector<PlatformPart> parts = {
-            {"one entry's file work", fileWork(bare::EntrySteps::kWhole)},
+            {"one entry's file work", oneEntry},
             {"entry file opened and closed, no write", fileWork(bare::EntrySteps::kOpenClose)},
         };
         if (shared)
@@ -327,9 +330,8 @@ int wmain(int argc, wchar_t** argv) {
       if (!lm.suffix[0]) {
         // The chain engine each chain check creates (one per certificate
         // for 0x083), at this store size.
-        Stat zero = {0, 0, 0};
         Report(("platform: one chain engine created and released" + store).c_str(),
-               Measure(bare::ChainEngine, n >= 1000 ? 1 : 5, samples), zero, 0);
+               Measure(bare::ChainEngine, n >= 1000 ? 1 : 5, samples), kNoBaseline, 0);
       }
       std::wstring prefix = thumbW.substr(0, 8);
       row("CertLookup by thumbprint" + store, [&] { Invoke(c, 6, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}); },
@@ -344,8 +346,7 @@ int wmain(int argc, wchar_t** argv) {
     // the engine's start (a provider context, a card resource-manager
     // context). The chain engine's cost is measured per store size above.
     Stat start = Measure([] { CCrypt crypt; if (crypt.Init() == 0) crypt.Close(); }, 10);
-    Stat zero = {0, 0, 0};
-    Report("platform: engine start (CCrypt::Init + Close)", start, zero, 0);
+    Report("platform: engine start (CCrypt::Init + Close)", start, kNoBaseline, 0);
 
     // The soak: mixed calls on one control, the process sampled as it goes.
     std::wstring sha1Hex = hexOf(sha1);
