@@ -8,9 +8,11 @@ if [ -f "$dir/.tessarn-ready" ]; then exit 0; fi
 rm -rf "$dir"
 mkdir -p "$(dirname "$dir")"
 export WINEPREFIX="$dir"
-wineboot -i >/dev/null 2>&1 || true
+# The 64-bit loader boots the prefix: it also makes the 32-bit side when the
+# machine can run 32-bit programs.
+"$(wine_loader x64)" wineboot -i >/dev/null 2>&1 || true
 wineserver -w
-if [ ! -d "$dir/drive_c/windows/syswow64" ] || [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ]; then
+if runs_32bit && { [ ! -d "$dir/drive_c/windows/syswow64" ] || [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ]; }; then
   echo "make-prefix: $dir has no 32-bit side (syswow64): is wine32:i386 installed?" >&2
   exit 1
 fi

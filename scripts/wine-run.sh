@@ -25,6 +25,11 @@ fi
 . "$here/clone-prefix.sh"
 template=$1 arch=$2; shift 2
 
+if [ "$arch" = x86 ] && ! runs_32bit; then
+  echo "wine-run: SKIPPED: this machine's kernel cannot run 32-bit programs, so the 32-bit module cannot be loaded here"
+  exit "$TESSARN_SKIP_CODE"
+fi
+
 if [ ! -f "$template/.tessarn-ready" ]; then
   echo "wine-run: no booted template prefix at $template" >&2
   exit 1
@@ -62,13 +67,10 @@ if [ -n "${TESSARN_FIXTURE:-}" ]; then
 fi
 
 prog=$1; shift
-# A program of the platform (a Windows path) runs with the loader of the
-# suite's bitness; a built program is started by path and Wine picks the
-# loader from its header.
-case "$prog" in
-  [A-Za-z]:\\*) loader=$(wine_loader "$arch") ;;
-  *) loader=wine ;;
-esac
+# Every program of the suite, the platform's (a Windows path) or a built one,
+# runs with the loader of the suite's bitness: the plain "wine" command is
+# the 32-bit loader, which a machine without 32-bit support cannot start.
+loader=$(wine_loader "$arch")
 rc=0
 if [ -n "${TESSARN_PROGRAM_OVERRIDES:-}" ]; then
   WINEDLLOVERRIDES="$TESSARN_PROGRAM_OVERRIDES;$WINEDLLOVERRIDES" "$loader" "$prog" "$@" || rc=$?

@@ -18,7 +18,7 @@ def machine():
                 break
     except OSError:
         pass
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
     return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {wine}"
 
 
