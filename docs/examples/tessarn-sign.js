@@ -16,10 +16,15 @@ var TessarnSign = (function () {
 
   // Answers straight from the control are Automation arrays, which JScript
   // reads through VBArray; the bridge answers JavaScript arrays. Numbers
-  // and texts pass unchanged.
+  // and texts pass unchanged. (Not every engine can tell an Automation array
+  // by typeof: VBArray itself is the test, and it refuses anything else.)
   function toArray(answer) {
-    if (typeof answer == "unknown") return new VBArray(answer).toArray();
-    return answer;
+    if (typeof VBArray == "undefined") return answer;
+    try {
+      return new VBArray(answer).toArray();
+    } catch (e) {
+      return answer;
+    }
   }
 
   function failure(method, code, text) {

@@ -263,7 +263,7 @@ def example_script(root, language):
     if language == "js":
         parts = [JS_PRELUDE]
         for n, e in enumerate(runnable, 1):
-            parts.append("// %s\ntry {\n(function () {\n%s\n})();\nhost.Echo(%s);\n} catch (e) {\n"
+            parts.append("// %s\ntry {\n(function () {\n%s\n})();\nhost.Check(true);\nhost.Echo(%s);\n} catch (e) {\n"
                          "  host.Fail(%s + (e.message || e.description || e));\n}\n" % (
                              e.label(), e.code, quote_js("ran: " + e.label()), quote_js("example failed: " + e.label() + ": ")))
         return "\n".join(parts), len(runnable)
@@ -275,7 +275,7 @@ def example_script(root, language):
                              "Option Explicit, a Sub, a Function or a Class" % e.label())
         parts.append("' %s\nSub Example%d()\n%s\nEnd Sub\n" % (e.label(), n, e.code))
         calls.append("Err.Clear\nExample%d\nIf Err.Number <> 0 Then\n  host.Fail %s & Err.Description & \" (0x\" & Hex(Err.Number) & \")\"\n"
-                     "Else\n  host.Echo %s\nEnd If" % (n, quote_vbs("example failed: " + e.label() + ": "),
+                     "Else\n  host.Check True\n  host.Echo %s\nEnd If" % (n, quote_vbs("example failed: " + e.label() + ": "),
                                                       quote_vbs("ran: " + e.label())))
     return "\n".join(parts + calls) + "\n", len(runnable)
 
