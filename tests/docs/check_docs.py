@@ -163,6 +163,12 @@ def coverage(root):
                 problems.append("%s: section %s has no %s example" % (REFERENCE, name, language))
         if not re.search(r"`%s\(" % name, body):
             problems.append("%s: section %s does not show its call form `%s(...)`" % (REFERENCE, name, name))
+    # The reference says the type library declares exactly the method table.
+    declared = set((int(d), n) for d, n in re.findall(r"\[id\((-?\d+)\)[^\]]*\]\s*\w+\s+(\w+)\s*\(",
+                                                      read(root, "resources/Tessarn.idl")))
+    if declared != set(method_table(root)):
+        problems.append("%s says the type library declares the method table, but it differs: %s" % (
+            REFERENCE, sorted(declared ^ set(method_table(root)))))
     documented = set(by_heading) & {n for _, n in method_table(root)}
     for heading in by_heading:
         if re.match(r"^[A-Z][a-z0-9]+(?:[A-Z][A-Za-z0-9]*)+$", heading) and heading not in documented:
