@@ -4,6 +4,7 @@
 # modules). Arguments NAME=VALUE, list entries separated by commas:
 #   policy-deny=  policy-allow=  machine=  user=   (REG_MULTI_SZ)
 #   prompt=0|1  nonbrowser=0|1                     (policy REG_DWORD)
+#   logdir=files   the directory log into the test's folder
 set -euo pipefail
 reg=("${WINE64:?}" reg add)
 policy='HKLM\Software\Policies\Zorv\Tessarn'
@@ -20,6 +21,7 @@ for arg in "$@"; do
     user) multi "$settings_user" AllowedOrigins "$value" ;;
     prompt) dword "$policy" Prompt "$value" ;;
     nonbrowser) dword "$policy" AllowNonBrowserHosts "$value" ;;
+    logdir) "${reg[@]}" "$settings_user" /v LogDir /d "${TESSARN_FILES:?}" /f >/dev/null ;;
     *) echo "site_lock_lists: unknown setting $name" >&2; exit 2 ;;
   esac
 done

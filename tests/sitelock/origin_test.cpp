@@ -41,7 +41,9 @@ TEST(SiteLockOrigin, DocumentUrlsReduceToTheirOrigin) {
     Caller caller = CallerFromUrl(c.url);
     EXPECT_EQ(Caller::Kind::kPage, caller.kind);
     EXPECT_EQ(c.status, caller.status);
-    if (c.origin) EXPECT_EQ(std::wstring(c.origin), caller.origin.Text());
+    if (c.origin) {
+      EXPECT_EQ(std::wstring(c.origin), caller.origin.Text());
+    }
   }
   EXPECT_EQ(Caller::Kind::kUnreadablePage, CallerFromUrl(nullptr).kind);
   EXPECT_EQ(Caller::Kind::kUnreadablePage, CallerFromUrl(L"").kind);
@@ -85,7 +87,9 @@ TEST(SiteLockOrigin, ListEntriesParseOnlyAsOrigins) {
     Origin origin;
     bool wildcard = true;
     EXPECT_EQ(c.status, ParseOriginText(c.text, c.wildcards, &origin, &wildcard));
-    if (c.origin) EXPECT_EQ(std::wstring(c.origin), origin.Text());
+    if (c.origin) {
+      EXPECT_EQ(std::wstring(c.origin), origin.Text());
+    }
     EXPECT_EQ(c.wildcard, wildcard);
   }
 }
