@@ -23,7 +23,8 @@ constexpr int kUserList = 211;
 constexpr int kRemove = 212;
 constexpr int kAdminList = 214;
 
-const wchar_t kPromptCaption[] = L"access to your certificates";
+// The caption's start, the same in English and Czech.
+const wchar_t kPromptCaption[] = L"Tessarn Control:";
 const wchar_t kUserKey[] = L"Software\\Zorv\\Tessarn";
 
 bool Contains(const std::vector<std::wstring>& texts, const std::wstring& wanted) {
@@ -253,8 +254,9 @@ TEST_F(SiteLockGui, PropertyPageListsTheUsersSitesAndRemovesOne) {
   EXPECT_EQ(1, admin) << "the administrator's lists, here only \"(none)\"";
   EXPECT_EQ(std::vector<std::wstring>{L"https://second.example.cz"}, UserList());
   EXPECT_TRUE(Contains(texts, L"Web sites you allowed:"));
-  EXPECT_TRUE(Contains(texts, L"Log level:"));
-  EXPECT_TRUE(Contains(texts, L"Log files:"));
+  EXPECT_TRUE(Contains(texts, L"Log level: NONE"));
+  EXPECT_TRUE(Contains(texts, L"Log files: (none); ")) << "no directory log, then the temporary one";
+  EXPECT_TRUE(Contains(texts, L"\\tessarn.")) << "the temporary log's file";
   EXPECT_FALSE(Contains(texts, L"TODO"));
   SetUserList(L"\0", 2);
 }
