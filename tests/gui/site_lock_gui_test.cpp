@@ -242,6 +242,7 @@ TEST_F(SiteLockGui, PropertyPageListsTheUsersSitesAndRemovesOne) {
       SendMessageW(page, WM_COMMAND, MAKEWPARAM(kRemove, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(page, kRemove)));
       after = SendMessageW(list, LB_GETCOUNT, 0, 0);
+      Sleep(700);  // the page's thread repaints the list
       SaveScreenshot(frame, OutputFile(L"property-page-removed.bmp"));
       PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       WaitGone(frame);
