@@ -103,9 +103,21 @@ var Tessarn = (function (global) {
         if (classid.indexOf(CLSID) >= 0 && isControl(objects[i])) { control = objects[i]; return control; }
       }
     }
-    if (typeof ActiveXObject !== "undefined") {
-      try { control = new ActiveXObject(PROGID); } catch (e) { control = null; }
+    if (typeof ActiveXObject === "undefined") return null;
+    // An <object> element the library adds itself: the browser initialises
+    // it as it does the page's own, which a control made by ActiveXObject
+    // alone is not (such a control refuses its calls).
+    if (doc && doc.body && doc.createElement) {
+      try {
+        var made = doc.createElement("object");
+        made.style.display = "none";
+        made.setAttribute("classid", "clsid:" + CLSID.toUpperCase());
+        doc.body.appendChild(made);
+        if (isControl(made)) { control = made; return control; }
+        doc.body.removeChild(made);
+      } catch (e) { /* fall back to ActiveXObject */ }
     }
+    try { control = new ActiveXObject(PROGID); } catch (e) { control = null; }
     return control;
   }
 
@@ -153,6 +165,18 @@ var Tessarn = (function (global) {
     return items;
   }
 
+  /* JScript reports a failed dispatch with its own error numbers; the page
+   * gets the dispatch code the bridge would answer for the same call. */
+  var JSCRIPT_TO_DISPATCH = {
+    "800A01B6": "0x80020006",  // no such method: DISP_E_UNKNOWNNAME
+    "800A01C2": "0x8002000E",  // wrong argument count: DISP_E_BADPARAMCOUNT
+    "800A000D": "0x80020005"   // type mismatch: DISP_E_TYPEMISMATCH
+  };
+  function dispatchCode(e) {
+    var code = hex32(e && typeof e.number === "number" ? e.number : -2147467259);
+    return JSCRIPT_TO_DISPATCH[code.substr(2)] || code;
+  }
+
   function callControl(method, args) {
     return makePromise(function (resolve, reject) {
       var a = [];
@@ -161,8 +185,7 @@ var Tessarn = (function (global) {
         resolve(fromControl(invoke(control, method, a)));
       } catch (e) {
         if (e && typeof e.hresult === "string") reject(e);
-        else reject(callError(hex32(e && typeof e.number === "number" ? e.number : -2147467259),
-                              String(e && e.message ? e.message : e)));
+        else reject(callError(dispatchCode(e), String(e && e.message ? e.message : e)));
       }
     });
   }

@@ -27,3 +27,15 @@ function guard(name, fn) {
 
 // Leaves the page, so its port to the extension closes.
 function leave() { location.href = "/blank.html"; }
+
+// Runs fn once the extension answers. A browser may show the first page
+// before it has started its extensions: the page then loads itself again.
+function whenBridgeReady(name, fn) {
+  Tessarn.ready(3000).then(function (available) {
+    if (available) { guard(name, fn); return; }
+    var tries = Number(sessionStorage.getItem("tessarn-tries") || "0");
+    if (tries >= 20) { report(name, { pageError: "the Tessarn extension never answered" }); return; }
+    sessionStorage.setItem("tessarn-tries", String(tries + 1));
+    location.reload();
+  });
+}
