@@ -147,21 +147,43 @@ var Tessarn = (function (global) {
     return r[1];
   }
 
-  // A byte array from the control -> {bytes: base64}.
+  // A byte array from the control -> {bytes: base64}. Its length comes
+  // from VBArray where the engine reads byte arrays; elsewhere it is found
+  // by asking the control itself, which refuses (code 40) a length beyond
+  // the bytes.
+  function byteCount(a) {
+    try { return new VBArray(a).ubound(1) + 1; } catch (e) { /* found below */ }
+    function fits(n) {
+      return new VBArray(control.BinaryToString(a, n, CRYPT_STRING_BASE64_NOCRLF)).toArray()[0] === 0;
+    }
+    var low = 0, high = 1;
+    while (fits(high)) { low = high; high *= 2; if (high > 0x7fffffff) return low; }
+    while (high - low > 1) {
+      var mid = Math.floor((low + high) / 2);
+      if (fits(mid)) low = mid; else high = mid;
+    }
+    return low;
+  }
+
   function fromControlBytes(a) {
-    var n = new VBArray(a).ubound(1) + 1;
+    var n = byteCount(a);
     if (n <= 0) return { bytes: "" };
     var r = new VBArray(control.BinaryToString(a, n, CRYPT_STRING_BASE64_NOCRLF)).toArray();
     return { bytes: r[1] };
   }
 
-  function fromControl(value) {
-    if (typeof value === "undefined") return null;
-    if (typeof value !== "unknown") return value;  // a number or a text
-    var items = new VBArray(value).toArray();
-    for (var i = 0; i < items.length; i++) {
-      if (typeof items[i] === "unknown") items[i] = fromControlBytes(items[i]);
-    }
+  // The items of a SAFEARRAY, or null when the value is none. (Asking
+  // typeof of a SAFEARRAY is not safe everywhere: some engines fail on it.)
+  function arrayItems(value) {
+    try { return new VBArray(value).toArray(); } catch (e) { return null; }
+  }
+
+  // The control's answer as the bridge gives it. Only StringToBinary
+  // answers a byte array (its second item).
+  function fromControl(method, value) {
+    var items = arrayItems(value);
+    if (items === null) return value == null ? null : value;  // a number or a text
+    if (method === "StringToBinary" && items.length > 1) items[1] = fromControlBytes(items[1]);
     return items;
   }
 
@@ -182,7 +204,7 @@ var Tessarn = (function (global) {
       var a = [];
       try {
         for (var i = 0; i < args.length; i++) a[i] = isBytes(args[i]) ? toControlBytes(args[i]) : args[i];
-        resolve(fromControl(invoke(control, method, a)));
+        resolve(fromControl(method, invoke(control, method, a)));
       } catch (e) {
         if (e && typeof e.hresult === "string") reject(e);
         else reject(callError(dispatchCode(e), String(e && e.message ? e.message : e)));

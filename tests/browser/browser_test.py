@@ -107,7 +107,7 @@ class Run:
         self.prefix = os.path.join(self.work, "prefix")
         self.files = os.path.join(self.work, "files")
         os.makedirs(self.files)
-        self.host_exits = os.path.join(self.work, "host-exits")
+        self.host_exit_log = os.path.join(self.work, "host-exits")
         self.env = dict(os.environ)
         self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
                          "WINEDLLOVERRIDES": "mscoree,mshtml=", "TZ": "UTC", "LC_ALL": "C.UTF-8"})
@@ -116,8 +116,13 @@ class Run:
 
     # --- the Wine side ---------------------------------------------------
     def wine(self, *argv, check=True, env=None):
-        r = subprocess.run(["/usr/lib/wine/wine64"] + list(argv), env=env or self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        # Output goes to a file, not a pipe: Wine's service processes inherit
+        # the handles and outlive the program, so a pipe would never close.
+        with tempfile.TemporaryFile(mode="w+", dir=self.work) as out:
+            r = subprocess.run(["/usr/lib/wine/wine64"] + list(argv), env=env or self.env,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            out.seek(0)
+            r.stdout = out.read()
         if check and r.returncode != 0:
             fail("%s exited with %d: %s" % (" ".join(argv), r.returncode, r.stdout))
         return r
@@ -157,9 +162,9 @@ class Run:
                 f.write("export %s='%s'\n" % (k, self.env[k]))
             if os.environ.get("DISPLAY"):
                 f.write("export DISPLAY='%s'\n" % os.environ["DISPLAY"])
-            f.write('echo "start $*" >> "%s"\n' % self.host_exits)
+            f.write('echo "start $*" >> "%s"\n' % self.host_exit_log)
             f.write("%s 2>>'%s/host-stderr'\n" % (command, self.work))
-            f.write('rc=$?\necho "exit $rc" >> "%s"\nexit $rc\n' % self.host_exits)
+            f.write('rc=$?\necho "exit $rc" >> "%s"\nexit $rc\n' % self.host_exit_log)
         os.chmod(wrapper, 0o755)
         return wrapper
 
@@ -186,6 +191,7 @@ class Run:
                 "--load-extension=" + os.path.join(ext, "chromium"),
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
                 "--no-first-run", "--no-default-browser-check", "--disable-gpu", "--disable-quic",
+                "--disable-popup-blocking",
                 "--disable-features=DisableLoadExtensionCommandLineSwitch"]
         if os.geteuid() == 0:
             argv.append("--no-sandbox")
@@ -263,7 +269,7 @@ class Run:
 
     def host_exits(self):
         try:
-            with open(self.host_exits) as f:
+            with open(self.host_exit_log) as f:
                 return [l.split() for l in f if l.strip()]
         except FileNotFoundError:
             return []
@@ -417,7 +423,7 @@ SCENARIOS = {
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
     "sitelock": ([("unlisted", "/sitelock.html?claim={allowed}")], ["sitelock"], check_sitelock),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
-    "tabs": ([("allowed", "/tabs.html?tab=A"), ("allowed", "/tabs.html?tab=B")], ["tab-A", "tab-B"], check_tabs),
+    "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
 }
 
 
