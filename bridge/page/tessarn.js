@@ -207,7 +207,7 @@ var Tessarn = (function (global) {
         resolve(fromControl(method, invoke(control, method, a)));
       } catch (e) {
         if (e && typeof e.hresult === "string") reject(e);
-        else reject(callError(dispatchCode(e), String(e && e.message ? e.message : e)));
+        else reject(callError(dispatchCode(e), (e && (e.message || e.description)) || "The call could not be made."));
       }
     });
   }
