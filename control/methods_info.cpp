@@ -27,7 +27,16 @@ void CTessarnCtrl::LibGetInfo(long attribute, VARIANT* answer) {
 
 namespace {
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM) {
-  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_INITDIALOG) {
+    // "Tessarn Control, Version" followed by the module's version.
+    wchar_t line[128] = {};
+    GetDlgItemTextW(dialog, IDC_ABOUT_VERSION, line, 96);
+    size_t used = wcslen(line);
+    swprintf(line + used, 128 - used, L" %d.%d.%d.%d", tessarn::kVersionMajor, tessarn::kVersionMinor,
+             tessarn::kVersionBuild, tessarn::kVersionRevision);
+    SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, line);
+    return TRUE;
+  }
   if (msg == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     EndDialog(dialog, LOWORD(wparam));
     return TRUE;

@@ -59,3 +59,11 @@ bool LoadResultText(ResultCode code, wchar_t (&text)[kResultTextChars]) {
   if (LoadStringInLanguage(module, id, TableLanguage(), text, kResultTextChars)) return true;
   return LoadStringW(module, id, text, kResultTextChars) > 0;
 }
+
+std::wstring LoadUiText(UINT id) {
+  wchar_t text[kResultTextChars];
+  HINSTANCE module = framework::ModuleInstance();
+  if (LoadStringInLanguage(module, id, TableLanguage(), text, kResultTextChars)) return text;
+  if (LoadStringW(module, id, text, kResultTextChars) > 0) return text;
+  return std::wstring();
+}

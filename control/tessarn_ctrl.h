@@ -2,11 +2,16 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string>
+
+#include "control/page_url.h"
 #include "framework/dispatch_table.h"
 #include "framework/ole_control.h"
+#include "sitelock/origin_list.h"
 
 // The Tessarn control: an invisible ActiveX control whose whole function is
-// its dispatch interface _DTessarn. It keeps nothing between calls.
+// its dispatch interface _DTessarn. It keeps nothing between calls but what
+// the site lock learnt: the document it was sited in and the user's answers.
 class CTessarnCtrl : public framework::OleControl {
  public:
   CTessarnCtrl();
@@ -37,4 +42,19 @@ class CTessarnCtrl : public framework::OleControl {
 
  protected:
   void OnDraw(HDC dc, const RECT& bounds) override;
+  // The site lock (site_gate.cpp).
+  HRESULT GateCall(const framework::DispatchEntry& entry, VARIANT* result, bool* refused) override;
+  void OnSiteChanged() override;
+
+ private:
+  sitelock::Caller CurrentCaller();
+  sitelock::Reason Ask(const sitelock::Caller& caller);
+  HWND PageWindow() const;
+
+  sitelock::Session m_session;
+  // Once sited in a document, the control stays locked to what it learnt
+  // there when the site is taken away.
+  PageLookup m_documentLookup = PageLookup::kNoDocument;
+  std::wstring m_documentUrl;
+  bool m_asking = false;  // a question is on screen: calls meanwhile are refused
 };

@@ -80,6 +80,8 @@ HRESULT OleControl::QueryInterface(REFIID iid, void** object) {
     *object = static_cast<ISpecifyPropertyPages*>(this);
   else if (IsEqualIID(iid, IID_IConnectionPointContainer))
     *object = static_cast<IConnectionPointContainer*>(this);
+  else if (IsEqualIID(iid, IID_IObjectWithSite))
+    *object = static_cast<IObjectWithSite*>(this);
   else
     return E_NOINTERFACE;
   AddRef();
@@ -136,7 +138,17 @@ HRESULT OleControl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DIS
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (!m_initialized) return E_UNEXPECTED;
   AddRef();  // a method may make the container release us
-  HRESULT hr = InvokeFromTable(m_table, this, dispid, flags, params, result, excepInfo, argError);
+  HRESULT hr = S_OK;
+  bool refused = false;
+  // Only a call that would reach its member is gated: one that the table
+  // refuses keeps the table's answer (unknown member, wrong argument count).
+  const DispatchEntry* entry = m_table.Find(dispid);
+  bool wellFormed = entry && (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) &&
+                    (params ? params->cNamedArgs == 0 && params->cArgs == static_cast<UINT>(entry->argCount)
+                           : entry->argCount == 0);
+  if (wellFormed) hr = GateCall(*entry, result, &refused);
+  if (SUCCEEDED(hr) && !refused)
+    hr = InvokeFromTable(m_table, this, dispid, flags, params, result, excepInfo, argError);
   Release();
   return hr;
 }
@@ -253,6 +265,7 @@ HRESULT OleControl::HandsOffStorage() { return S_OK; }
 
 HRESULT OleControl::SetClientSite(IOleClientSite* site) {
   m_site = ComPtr<IOleClientSite>(site);
+  OnSiteChanged();
   return S_OK;
 }
 
@@ -501,6 +514,21 @@ HRESULT OleControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
   found->AddRef();
   *point = found;
   return S_OK;
+}
+
+// ---- IObjectWithSite ----------------------------------------------------
+
+HRESULT OleControl::SetSite(IUnknown* site) {
+  m_objectSite = ComPtr<IUnknown>(site);
+  OnSiteChanged();
+  return S_OK;
+}
+
+HRESULT OleControl::GetSite(REFIID iid, void** site) {
+  if (!site) return E_POINTER;
+  *site = nullptr;
+  if (!m_objectSite) return E_FAIL;
+  return m_objectSite->QueryInterface(iid, site);
 }
 
 }  // namespace framework

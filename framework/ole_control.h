@@ -38,7 +38,8 @@ class OleControl : public IDispatch,
                    public IOleInPlaceActiveObject,
                    public IViewObject2,
                    public ISpecifyPropertyPages,
-                   public IConnectionPointContainer {
+                   public IConnectionPointContainer,
+                   public IObjectWithSite {
  public:
   OleControl(const ControlDescription& description, const DispatchTable& table);
   virtual ~OleControl();
@@ -148,6 +149,10 @@ class OleControl : public IDispatch,
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
+  // IObjectWithSite (browsers site controls that script creates this way)
+  HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override;
+  HRESULT STDMETHODCALLTYPE GetSite(REFIID iid, void** site) override;
+
   bool IsInitialized() const { return m_initialized; }
 
  protected:
@@ -157,6 +162,14 @@ class OleControl : public IDispatch,
   HRESULT LoadTypeLib(LCID lcid, ITypeLib** lib) const;
   // Opens the property pages in a modal frame (the Properties verb).
   HRESULT ShowProperties(HWND parent);
+  // Asked before a member of the table runs with a well-formed call: a
+  // control that refuses the call writes the member's answer into `result`
+  // and sets *refused; the member does not run then.
+  virtual HRESULT GateCall(const DispatchEntry& entry, VARIANT* result, bool* refused) { return S_OK; }
+  // Told whenever the container gives or takes away a site.
+  virtual void OnSiteChanged() {}
+  IOleClientSite* ClientSite() const { return m_site.Get(); }
+  IUnknown* ObjectSite() const { return m_objectSite.Get(); }
 
  private:
   HRESULT LoadTypeInfo(const GUID& guid, LCID lcid, ITypeInfo** info) const;
@@ -169,6 +182,7 @@ class OleControl : public IDispatch,
   bool m_inPlaceActive = false;
   SIZEL m_extent;
   ComPtr<IOleClientSite> m_site;
+  ComPtr<IUnknown> m_objectSite;
   ComPtr<IOleAdviseHolder> m_adviseHolder;
   ComPtr<IAdviseSink> m_viewSink;
   DWORD m_viewAspects = 0;

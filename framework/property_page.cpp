@@ -40,8 +40,19 @@ HRESULT PropertyPage::SetPageSite(IPropertyPageSite* site) {
   return S_OK;
 }
 
-INT_PTR CALLBACK PropertyPage::DialogProc(HWND, UINT msg, WPARAM, LPARAM) {
-  return msg == WM_INITDIALOG ? TRUE : FALSE;
+INT_PTR CALLBACK PropertyPage::DialogProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  // The size probe makes the dialog without a page behind it.
+  auto* page = reinterpret_cast<PropertyPage*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG:
+      page = reinterpret_cast<PropertyPage*>(lparam);
+      SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
+      if (page) page->OnInitDialog(hwnd);
+      return TRUE;
+    case WM_COMMAND:
+      return page && page->OnCommand(hwnd, LOWORD(wparam), HIWORD(wparam)) ? TRUE : FALSE;
+  }
+  return FALSE;
 }
 
 HRESULT PropertyPage::Activate(HWND parent, LPCRECT rect, BOOL) {

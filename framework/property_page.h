@@ -36,6 +36,12 @@ class PropertyPage : public IPropertyPage2 {
 
   HWND Window() const { return m_hwnd; }
 
+ protected:
+  // The page's dialog was made; it fills its fields now.
+  virtual void OnInitDialog(HWND dialog) {}
+  // A command from one of the dialog's controls; true when handled.
+  virtual bool OnCommand(HWND dialog, WORD id, WORD code) { return false; }
+
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   SIZE DialogSize() const;

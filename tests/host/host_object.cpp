@@ -13,6 +13,7 @@ namespace {
 enum : DISPID {
   kEcho = 1, kCheck, kEqual, kFail, kEnv, kReadFile, kFileExists, kSetUILanguage, kArg, kArgCount,
   kCreateControl, kDeleteFile, kWriteFile, kTypeName, kSleep, kIsNullBstr, kImportWithKey, kAddCert, kSetEnv,
+  kUnsite,
 };
 
 struct Name {
@@ -25,6 +26,7 @@ const Name kNames[] = {
     {L"Arg", kArg}, {L"ArgCount", kArgCount}, {L"CreateControl", kCreateControl},
     {L"DeleteFile", kDeleteFile}, {L"WriteFile", kWriteFile}, {L"TypeName", kTypeName},
     {L"Sleep", kSleep}, {L"ImportWithKey", kImportWithKey}, {L"AddCert", kAddCert}, {L"SetEnv", kSetEnv}, {L"IsNullBstr", kIsNullBstr},
+    {L"Unsite", kUnsite},
 };
 
 std::wstring Text(const VARIANT* v) {
@@ -315,6 +317,10 @@ HRESULT HostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VA
       Sleep(static_cast<DWORD>(V_I4(&v)));
       return S_OK;
     }
+    case kUnsite:
+      // Takes the page away from the control the script runs with.
+      if (m_unsite) m_unsite();
+      return S_OK;
     default:
       return DISP_E_MEMBERNOTFOUND;
   }

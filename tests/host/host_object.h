@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ class HostObject : public IDispatch {
   int Checks() const { return m_checks; }
   int CheckFailures() const { return m_checkFailures; }
   void Fail(const std::wstring& message);
+  // What host.Unsite() does.
+  void SetUnsite(std::function<void()> unsite) { m_unsite = std::move(unsite); }
 
  private:
   LONG m_refs = 1;
@@ -33,6 +36,7 @@ class HostObject : public IDispatch {
   int m_checks = 0;
   int m_checkFailures = 0;
   std::vector<std::wstring> m_args;
+  std::function<void()> m_unsite;
 };
 
 // Creates the control by ProgID and initialises it ("bag", "stream",

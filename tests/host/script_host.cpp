@@ -3,7 +3,14 @@
 // file through the Windows Script engine with the control bound as the
 // named item "ctl" and the test helper as "host".
 //
-//   script_host [--init bag|stream|none] SCRIPT [ARGS...]
+//   script_host [--init bag|stream|none] [PAGE OPTIONS] SCRIPT [ARGS...]
+//
+// Page options site the control in a page, as a browser does:
+//   --url URL           its container is an HTML document at URL
+//   --unreadable-url    ... an HTML document whose URL cannot be read
+//   --moniker URL       its container's moniker is a URL moniker of URL
+//   --object-site       the site is given through IObjectWithSite instead
+// Without them the control has no site, as in a script host.
 //
 // Exit code 0 only when the script ran without a script error and every
 // check passed.
@@ -15,6 +22,7 @@
 #include <vector>
 
 #include "tests/host/host_object.h"
+#include "tests/host/page_site.h"
 
 namespace {
 
@@ -110,13 +118,33 @@ class Site : public IActiveScriptSite {
 
 int Run(int argc, wchar_t** argv) {
   std::wstring init = L"bag";
+  PageOptions page;
+  bool sited = false;
   int i = 1;
-  if (i + 1 < argc && wcscmp(argv[i], L"--init") == 0) {
-    init = argv[i + 1];
-    i += 2;
+  for (;;) {
+    if (i + 1 < argc && wcscmp(argv[i], L"--init") == 0) {
+      init = argv[i + 1];
+      i += 2;
+    } else if (i + 1 < argc && wcscmp(argv[i], L"--url") == 0) {
+      page.document = sited = true;
+      page.documentUrl = argv[i + 1];
+      i += 2;
+    } else if (i < argc && wcscmp(argv[i], L"--unreadable-url") == 0) {
+      page.document = page.unreadableUrl = sited = true;
+      ++i;
+    } else if (i + 1 < argc && wcscmp(argv[i], L"--moniker") == 0) {
+      sited = true;
+      page.monikerUrl = argv[i + 1];
+      i += 2;
+    } else if (i < argc && wcscmp(argv[i], L"--object-site") == 0) {
+      page.throughObjectSite = true;
+      ++i;
+    } else {
+      break;
+    }
   }
   if (i >= argc) {
-    Print(L"usage: script_host [--init bag|stream|none] SCRIPT [ARGS...]");
+    Print(L"usage: script_host [--init bag|stream|none] [--url URL|--unreadable-url] [--moniker URL] [--object-site] SCRIPT [ARGS...]");
     return 2;
   }
   std::wstring scriptPath = argv[i++];
@@ -137,7 +165,13 @@ int Run(int argc, wchar_t** argv) {
     Print(buf);
     return 1;
   }
+  if (sited && !SiteControl(control, page)) {
+    Print(L"cannot site the control in the page");
+    control->Release();
+    return 1;
+  }
   auto* host = new HostObject(args);
+  host->SetUnsite([control] { UnsiteControl(control); });
   Site site(control, host);
 
   std::wstring ext = Extension(scriptPath);

@@ -1,0 +1,74 @@
+// Origin texts and URL parts as a hostile page or a careless administrator
+// might write them: parsing never fails unsafely, a parsed origin is in its
+// reduced form, reads back as itself and matches itself, and nothing but
+// https and loopback http is ever accepted.
+#include <string>
+
+#include "fuzz/wide_input.h"
+#include "sitelock/origin_list.h"
+
+using namespace sitelock;
+
+namespace {
+
+bool IsReduced(const Origin& o) {
+  if (o.scheme != L"https" && o.scheme != L"http") return false;
+  if (o.IsHttp() && !IsLoopbackHost(o.host)) return false;
+  for (wchar_t c : o.host)
+    if ((c >= L'A' && c <= L'Z') || c > 0x7e || c <= 0x20) return false;
+  if (o.port == 0 || o.port > 65535 || o.port < -1) return false;
+  if ((o.scheme == L"https" && o.port == 443) || (o.scheme == L"http" && o.port == 80)) return false;
+  return !o.host.empty() && o.host.back() != L'.';
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::wstring text = fuzzing::WideUnits(data, size);
+  for (bool wildcards : {false, true}) {
+    Origin origin;
+    bool wildcard = false;
+    if (ParseOriginText(text, wildcards, &origin, &wildcard) != OriginStatus::kOk) continue;
+    FUZZ_REQUIRE(IsReduced(origin));
+    FUZZ_REQUIRE(wildcards || !wildcard);
+    std::wstring written = (wildcard ? origin.scheme + L"://*." + origin.host : origin.Text());
+    if (wildcard && origin.port >= 0) written += L":" + std::to_wstring(origin.port);
+    Origin again;
+    bool againWildcard = false;
+    FUZZ_REQUIRE(ParseOriginText(written, true, &again, &againWildcard) == OriginStatus::kOk);
+    FUZZ_REQUIRE(again == origin && againWildcard == wildcard);
+    ListEntry entry{origin, wildcard};
+    FUZZ_REQUIRE(entry.Matches(origin) == !wildcard);
+    // A wildcard matches a subdomain, never the domain or a look-alike.
+    Origin sub = origin;
+    sub.host = L"a." + origin.host;
+    FUZZ_REQUIRE(entry.Matches(sub) == wildcard);
+    Origin lookalike = origin;
+    lookalike.host = L"a" + origin.host;
+    FUZZ_REQUIRE(!entry.Matches(lookalike));
+  }
+
+  // The same bytes as the parts of a URL: scheme, host and port from the
+  // platform's parser reach the reduction unchecked.
+  size_t cut = text.find(L'\n');
+  UrlParts parts;
+  parts.scheme = text.substr(0, cut);
+  parts.host = cut == std::wstring::npos ? L"" : text.substr(cut + 1);
+  parts.port = size >= 4 ? static_cast<long>(data[0] | (data[1] << 8) | (data[2] << 16)) - 0x100 : -1;
+  parts.hasUserInfo = size > 0 && (data[size - 1] & 1);
+  Origin reduced;
+  if (ReduceOrigin(parts, &reduced) == OriginStatus::kOk) {
+    FUZZ_REQUIRE(IsReduced(reduced));
+    FUZZ_REQUIRE(!parts.hasUserInfo);
+  }
+
+  // The decision never allows a page whose origin did not reduce.
+  Caller caller;
+  caller.kind = Caller::Kind::kPage;
+  caller.status = ReduceOrigin(parts, &caller.origin);
+  Settings settings;
+  settings.userAllowed.push_back(ListEntry{caller.origin, false});
+  Reason reason = Decide(caller, settings, Session());
+  FUZZ_REQUIRE(caller.status == OriginStatus::kOk || VerdictOf(reason) == Verdict::kRefuse);
+  return 0;
+}

@@ -1,0 +1,250 @@
+// The site lock's question and the property page on a real display: the
+// question names the origin, is owned by the page's window, defaults to
+// Deny, and each of its buttons does what it says; the property page lists
+// the sites the user allowed and removes one.
+#include <gtest/gtest.h>
+#include <olectl.h>
+
+#include <algorithm>
+
+#include "tests/com/test_support.h"
+#include "tests/gui/window_watch.h"
+#include "tests/host/page_site.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Dialog and control identifiers of the module (resources/resource_ids.h).
+constexpr int kAllowOnce = 304;
+constexpr int kAlwaysAllow = 305;
+constexpr int kDeny = 306;
+constexpr int kUserList = 211;
+constexpr int kRemove = 212;
+constexpr int kAdminList = 214;
+
+const wchar_t kPromptCaption[] = L"access to your certificates";
+const wchar_t kUserKey[] = L"Software\\Zorv\\Tessarn";
+
+bool Contains(const std::vector<std::wstring>& texts, const std::wstring& wanted) {
+  return std::any_of(texts.begin(), texts.end(),
+                     [&](const std::wstring& t) { return t.find(wanted) != std::wstring::npos; });
+}
+
+// What a click on a dialog's button sends.
+void Click(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A child window at any depth with the given control identifier (the page
+// is a child of the property frame).
+HWND FindDescendant(HWND parent, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search = {id, nullptr};
+  EnumChildWindows(parent, [](HWND child, LPARAM p) -> BOOL {
+    auto* s = reinterpret_cast<Search*>(p);
+    if (GetDlgCtrlID(child) != s->id) return TRUE;
+    s->found = child;
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void WaitGone(HWND window) {
+  for (int i = 0; i < 100 && IsWindow(window); ++i) Sleep(100);
+  EXPECT_FALSE(IsWindow(window)) << "the dialog did not close";
+}
+
+// The user's list as stored.
+std::vector<std::wstring> UserList() {
+  std::vector<std::wstring> texts;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return texts;
+  wchar_t data[4096] = {};
+  DWORD bytes = sizeof(data) - 2 * sizeof(wchar_t), type = 0;
+  if (RegQueryValueExW(key, L"AllowedOrigins", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) ==
+      ERROR_SUCCESS) {
+    for (const wchar_t* p = data; *p; p += wcslen(p) + 1) texts.push_back(p);
+  }
+  RegCloseKey(key);
+  return texts;
+}
+
+void SetUserList(const wchar_t* multi, size_t chars) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                           &key, nullptr));
+  RegSetValueExW(key, L"AllowedOrigins", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
+                 static_cast<DWORD>(chars * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+class SiteLockGui : public ::testing::Test {
+ protected:
+  // A control in a page at `url`, owned by a window of its own.
+  ComPtr<IDispatch> ControlAt(const wchar_t* url) {
+    ComPtr<IDispatch> control = CreateControl();
+    PageOptions page;
+    page.document = true;
+    page.documentUrl = url;
+    page.window = pageWindow;
+    EXPECT_TRUE(SiteControl(control.Get(), page));
+    return control;
+  }
+  // CertEnum(0): the code of its answer.
+  long EnumCode(IDispatch* control) {
+    ScopedVariant r;
+    EXPECT_EQ(S_OK, Call(control, 5, {I4(0)}, r.Get()));
+    return AnswerCode(*r.Get());
+  }
+  // Calls CertEnum while the question is answered with `button`; what the
+  // question showed goes to `texts`.
+  long EnumAnswering(IDispatch* control, int button, std::vector<std::wstring>* texts = nullptr,
+                     const wchar_t* shot = nullptr) {
+    HWND seen = nullptr;
+    long code = -1;
+    {
+      WindowWatch watch(kPromptCaption, [&](HWND dialog) {
+        seen = dialog;
+        if (texts) *texts = ChildTexts(dialog);
+        owner = GetWindow(dialog, GW_OWNER);
+        defaultId = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0));
+        focused = GetDlgCtrlID(GetFocus());
+        if (shot) SaveScreenshot(dialog, OutputFile(shot));
+        Click(dialog, button);
+        WaitGone(dialog);
+      });
+      code = EnumCode(control);
+      EXPECT_TRUE(watch.Found()) << "the question never appeared";
+    }
+    return code;
+  }
+  // Calls CertEnum and expects no question at all.
+  long EnumUnasked(IDispatch* control) {
+    bool asked = false;
+    long code = -1;
+    {
+      WindowWatch watch(kPromptCaption, [&](HWND dialog) {
+        asked = true;
+        Click(dialog, kDeny);
+      }, 3000);
+      code = EnumCode(control);
+    }
+    EXPECT_FALSE(asked) << "asked again";
+    return code;
+  }
+
+  void SetUp() override {
+    pageWindow = CreateWindowExW(0, L"STATIC", L"The page", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 300,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  void TearDown() override { DestroyWindow(pageWindow); }
+
+  ComScope com;
+  HWND pageWindow = nullptr;
+  HWND owner = nullptr;
+  int defaultId = 0;
+  int focused = 0;
+};
+
+TEST_F(SiteLockGui, DenyRefusesAndIsNotAskedAgain) {
+  ComPtr<IDispatch> control = ControlAt(L"https://ask.example.cz/sign.html?session=1");
+  std::vector<std::wstring> texts;
+  EXPECT_EQ(34, EnumAnswering(control.Get(), kDeny, &texts, L"consent-prompt.bmp"));
+  EXPECT_TRUE(Contains(texts, L"https://ask.example.cz")) << "names the origin";
+  EXPECT_FALSE(Contains(texts, L"session=1")) << "the origin, not the page's address";
+  EXPECT_TRUE(Contains(texts, L"Allow once"));
+  EXPECT_TRUE(Contains(texts, L"Always allow"));
+  EXPECT_TRUE(Contains(texts, L"Deny"));
+  EXPECT_EQ(pageWindow, owner) << "owned by the page's window";
+  EXPECT_EQ(kDeny, defaultId) << "Deny is the default button";
+  EXPECT_EQ(kDeny, focused) << "the focus starts on Deny";
+  EXPECT_EQ(34, EnumUnasked(control.Get())) << "the denial holds for the control";
+  EXPECT_TRUE(UserList().empty());
+}
+
+TEST_F(SiteLockGui, EscapeDenies) {
+  ComPtr<IDispatch> control = ControlAt(L"https://escape.example.cz/");
+  EXPECT_EQ(34, EnumAnswering(control.Get(), IDCANCEL));
+}
+
+TEST_F(SiteLockGui, AllowOnceHoldsForThisControlOnly) {
+  ComPtr<IDispatch> control = ControlAt(L"https://once.example.cz/");
+  EXPECT_NE(34, EnumAnswering(control.Get(), kAllowOnce));
+  EXPECT_NE(34, EnumUnasked(control.Get())) << "allowed for the control's life";
+  EXPECT_TRUE(UserList().empty()) << "nothing stored";
+  ComPtr<IDispatch> another = ControlAt(L"https://once.example.cz/");
+  EXPECT_EQ(34, EnumAnswering(another.Get(), kDeny)) << "another control asks again";
+}
+
+TEST_F(SiteLockGui, AlwaysAllowStoresTheOriginForTheUser) {
+  ComPtr<IDispatch> control = ControlAt(L"https://always.example.cz:8443/podpis");
+  EXPECT_NE(34, EnumAnswering(control.Get(), kAlwaysAllow));
+  EXPECT_EQ(std::vector<std::wstring>{L"https://always.example.cz:8443"}, UserList());
+  ComPtr<IDispatch> another = ControlAt(L"https://always.example.cz:8443/");
+  EXPECT_NE(34, EnumUnasked(another.Get())) << "a new control is not asked";
+  SetUserList(L"\0", 2);
+}
+
+TEST_F(SiteLockGui, CzechQuestion) {
+  LANGID before = GetThreadUILanguage();
+  SetThreadUILanguage(MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT));
+  ComPtr<IDispatch> control = ControlAt(L"https://cesky.example.cz/");
+  std::vector<std::wstring> texts;
+  EXPECT_EQ(34, EnumAnswering(control.Get(), kDeny, &texts, L"consent-prompt-cs.bmp"));
+  SetThreadUILanguage(before);
+  EXPECT_TRUE(Contains(texts, L"Povolit jednou"));
+  EXPECT_TRUE(Contains(texts, L"Zak\u00e1zat"));
+  EXPECT_TRUE(Contains(texts, L"https://cesky.example.cz"));
+}
+
+TEST_F(SiteLockGui, PropertyPageListsTheUsersSitesAndRemovesOne) {
+  const wchar_t two[] = L"https://first.example.cz\0https://second.example.cz\0";
+  SetUserList(two, sizeof(two) / sizeof(wchar_t));
+  ComPtr<IDispatch> control = CreateControl();
+  ComPtr<IOleObject> object;
+  ASSERT_EQ(S_OK, control.As(object));
+  LRESULT before = -1, after = -1, admin = -1;
+  std::vector<std::wstring> texts;
+  {
+    WindowWatch watch(L"Tessarn Control", [&](HWND frame) {
+      HWND list = nullptr;
+      for (int i = 0; i < 50 && !list; ++i) {
+        list = FindDescendant(frame, kUserList);
+        if (!list) Sleep(100);
+      }
+      if (!list) {
+        ADD_FAILURE() << "no list of the user's sites";
+        PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return;
+      }
+      HWND page = GetParent(list);
+      texts = ChildTexts(page);
+      admin = SendMessageW(GetDlgItem(page, kAdminList), LB_GETCOUNT, 0, 0);
+      before = SendMessageW(list, LB_GETCOUNT, 0, 0);
+      SendMessageW(list, LB_SETCURSEL, 0, 0);
+      SaveScreenshot(frame, OutputFile(L"property-page-sites.bmp"));
+      SendMessageW(page, WM_COMMAND, MAKEWPARAM(kRemove, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(page, kRemove)));
+      after = SendMessageW(list, LB_GETCOUNT, 0, 0);
+      SaveScreenshot(frame, OutputFile(L"property-page-removed.bmp"));
+      PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      WaitGone(frame);
+    });
+    EXPECT_EQ(S_OK, object->DoVerb(OLEIVERB_PROPERTIES, nullptr, nullptr, 0, nullptr, nullptr));
+    ASSERT_TRUE(watch.Found()) << "the property frame never appeared";
+  }
+  EXPECT_EQ(2, before);
+  EXPECT_EQ(1, after);
+  EXPECT_EQ(1, admin) << "the administrator's lists, here only \"(none)\"";
+  EXPECT_EQ(std::vector<std::wstring>{L"https://second.example.cz"}, UserList());
+  EXPECT_TRUE(Contains(texts, L"Web sites you allowed:"));
+  EXPECT_TRUE(Contains(texts, L"Log level:"));
+  EXPECT_TRUE(Contains(texts, L"Log files:"));
+  EXPECT_FALSE(Contains(texts, L"TODO"));
+  SetUserList(L"\0", 2);
+}
+
+}  // namespace
