@@ -396,6 +396,19 @@ def check_sitelock(run, reports):
     log("an unlisted origin gets code 34, also when its message claims a listed origin: %s" % got["plain"]["result"][1])
 
 
+def check_frames(run, reports):
+    got = reports["frames"]
+    page = got.get("page", {}).get("result")
+    if not page or page[0] != 0:
+        fail("the allowed page's own signature: %s" % json.dumps(got.get("page")))
+    frame = got.get("frame", {}).get("result")
+    if not frame or frame[0] != 34:
+        fail("the unlisted frame inside an allowed page: expected code 34, got %s" % json.dumps(got.get("frame")))
+    if "rideAnswered" in got:
+        fail("a request the frame posted into the page's window was answered: %s" % json.dumps(got["rideAnswered"])[:300])
+    log("an unlisted frame in an allowed page gets code 34, and its request posted into the page is ignored")
+
+
 def check_large(run, reports):
     got = reports["large"]
     r = got.get("result")
@@ -431,6 +444,7 @@ SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
     "sitelock": ([("unlisted", "/sitelock.html?claim={allowed}")], ["sitelock"], check_sitelock),
+    "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
 }
@@ -484,7 +498,8 @@ def main():
         wrapper = run.write_wrapper()
         ext = run.build_extension()
         ident = read_identity(args.source)
-        urls = [hosts[h] + path.replace("{allowed}", allowed) for h, path in pages]
+        urls = [hosts[h] + path.replace("{allowed}", allowed).replace("{unlisted}", hosts["unlisted"])
+                for h, path in pages]
         started = time.time()
         if args.browser == "chromium":
             run.start_chromium(ext, wrapper, ident, urls)
