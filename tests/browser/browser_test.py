@@ -469,8 +469,12 @@ def main():
         log("SKIPPED: %s is not installed" % program)
         return SKIP
     if args.arch == "x86":
-        if subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode != 0:
+        try:
+            runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL).returncode == 0
+        except OSError:  # "Exec format error": the kernel has no 32-bit support
+            runs_32bit = False
+        if not runs_32bit:
             log("SKIPPED: this machine's kernel cannot run 32-bit programs, so the 32-bit host cannot run here")
             return SKIP
     for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
