@@ -1,0 +1,523 @@
+#!/usr/bin/env python3
+"""Drives a real browser through the Tessarn bridge.
+
+One run: a private Wine prefix with the control registered and the test
+PKI's keys in its stores; the extension built into a temporary folder and
+loaded unpacked; a host manifest whose program is a wrapper that starts
+tessarn-host.exe under Wine in that prefix; pages served from 127.0.0.1 that
+call Tessarn.call and post what they got back to the server. The browser
+runs headless and is closed when the pages have reported.
+
+  browser_test.py --browser chromium|firefox --scenario NAME --arch x64
+                  --source DIR --build DIR --template DIR --pki DIR
+
+Exits 77 (skipped) only where the run is impossible here: no such browser,
+or a 32-bit host on a machine that cannot run 32-bit programs.
+"""
+import argparse
+import base64
+import http.server
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+
+SKIP = 77
+HOST_NAME = "zorv.tessarn"
+REPORT_TIMEOUT = 300
+
+
+def fail(message):
+    print("FAIL: " + message, flush=True)
+    sys.exit(1)
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def read_identity(source):
+    ident = {}
+    with open(os.path.join(source, "bridge/extension/identity.txt")) as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith("#"):
+                k, v = line.split("=", 1)
+                ident[k] = v
+    return ident
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, roots):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.roots = roots          # URL prefix -> folder
+        self.reports = {}
+        self.cond = threading.Condition()
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        path = self.path.split("?", 1)[0]
+        for prefix, folder in self.server.roots.items():
+            if path.startswith(prefix):
+                name = path[len(prefix):]
+                full = os.path.realpath(os.path.join(folder, name))
+                if full.startswith(os.path.realpath(folder) + os.sep) and os.path.isfile(full):
+                    with open(full, "rb") as f:
+                        body = f.read()
+                    ctype = {"html": "text/html", "js": "application/javascript"}.get(
+                        name.rsplit(".", 1)[-1], "text/plain")
+                    self.send_response(200)
+                    self.send_header("Content-Type", ctype + "; charset=utf-8")
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                    return
+        self.send_error(404)
+
+    def do_POST(self):
+        if not self.path.startswith("/report/"):
+            self.send_error(404)
+            return
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        name = self.path[len("/report/"):]
+        with self.server.cond:
+            self.server.reports[name] = json.loads(body)
+            self.server.cond.notify_all()
+        self.send_response(204)
+        self.end_headers()
+
+
+class Run:
+    def __init__(self, args):
+        self.args = args
+        self.work = tempfile.mkdtemp(prefix="tessarn-browser.")
+        self.prefix = os.path.join(self.work, "prefix")
+        self.files = os.path.join(self.work, "files")
+        os.makedirs(self.files)
+        self.host_exit_log = os.path.join(self.work, "host-exits")
+        self.env = dict(os.environ)
+        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=", "TZ": "UTC", "LC_ALL": "C.UTF-8"})
+        self.browser = None
+        self.server = None
+
+    # --- the Wine side ---------------------------------------------------
+    def wine(self, *argv, check=True, env=None):
+        # Output goes to a file, not a pipe: Wine's service processes inherit
+        # the handles and outlive the program, so a pipe would never close.
+        with tempfile.TemporaryFile(mode="w+", dir=self.work) as out:
+            r = subprocess.run(["/usr/lib/wine/wine64"] + list(argv), env=env or self.env,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            out.seek(0)
+            r.stdout = out.read()
+        if check and r.returncode != 0:
+            fail("%s exited with %d: %s" % (" ".join(argv), r.returncode, r.stdout))
+        return r
+
+    def winpath(self, p):
+        return "Z:" + os.path.realpath(p).replace("/", "\\")
+
+    def make_prefix(self):
+        a = self.args
+        subprocess.run(["bash", "-c", '. "$1/scripts/clone-prefix.sh"; clone_prefix "$2" "$3"', "-",
+                        a.source, a.template, self.prefix], check=True)
+        # One wineserver for the whole run: every program, the host included,
+        # starts warm.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        self.wine("C:\\windows\\system32\\regsvr32.exe", "/s", self.winpath(os.path.join(a.build, "Tessarn.ocx")))
+        env = dict(self.env, TESSARN_PKI=self.winpath(a.pki), TESSARN_FILES=self.winpath(self.files))
+        direct = os.path.join(a.source, "tests/browser/direct.js")
+        r = self.wine(os.path.join(a.build, "tests/host/script_host.exe"), self.winpath(direct),
+                      self.winpath(os.path.join(a.source, "bridge/page/tessarn.js")),
+                      self.winpath(os.path.join(a.source, "tests/browser/pages/calls.js")),
+                      check=False, env=env)
+        if r.returncode != 0:
+            fail("preparing the prefix through the script host failed:\n" + r.stdout)
+        for line in self.args.policy or []:
+            self.wine("reg", "add", *line.split("|"), "/f")
+
+    def write_wrapper(self):
+        host = os.path.join(self.args.build, "tessarn-host.exe")
+        if self.args.host_command:
+            command = self.args.host_command
+        else:
+            command = '/usr/lib/wine/wine64 "%s" "$@"' % host
+        wrapper = os.path.join(self.work, "tessarn-host.sh")
+        with open(wrapper, "w") as f:
+            f.write("#!/bin/sh\n# Starts the Tessarn host in the test's Wine prefix.\n")
+            for k in ("WINEPREFIX", "WINEDEBUG", "WINEARCH", "WINEDLLOVERRIDES", "TZ", "LC_ALL"):
+                f.write("export %s='%s'\n" % (k, self.env[k]))
+            if os.environ.get("DISPLAY"):
+                f.write("export DISPLAY='%s'\n" % os.environ["DISPLAY"])
+            f.write('echo "start $*" >> "%s"\n' % self.host_exit_log)
+            f.write("%s 2>>'%s/host-stderr'\n" % (command, self.work))
+            f.write('rc=$?\necho "exit $rc" >> "%s"\nexit $rc\n' % self.host_exit_log)
+        os.chmod(wrapper, 0o755)
+        return wrapper
+
+    # --- the browser -----------------------------------------------------
+    def build_extension(self):
+        out = os.path.join(self.work, "bridge")
+        subprocess.run(["bash", os.path.join(self.args.source, "bridge/extension/build.sh"), out], check=True)
+        return out
+
+    def host_manifest(self, wrapper, ident, family):
+        m = {"name": HOST_NAME, "description": "Tessarn native host (test)", "path": wrapper, "type": "stdio"}
+        if family == "firefox":
+            m["allowed_extensions"] = [ident["gecko_id"]]
+        else:
+            m["allowed_origins"] = ["chrome-extension://%s/" % ident["chromium_id"]]
+        return json.dumps(m, indent=2)
+
+    def start_chromium(self, ext, wrapper, ident, urls):
+        profile = os.path.join(self.work, "chromium-profile")
+        os.makedirs(os.path.join(profile, "NativeMessagingHosts"))
+        with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
+            f.write(self.host_manifest(wrapper, ident, "chromium"))
+        argv = ["chromium", "--headless=new", "--user-data-dir=" + profile,
+                "--load-extension=" + os.path.join(ext, "chromium"),
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--no-first-run", "--no-default-browser-check", "--disable-gpu", "--disable-quic",
+                "--disable-popup-blocking",
+                "--disable-features=DisableLoadExtensionCommandLineSwitch"]
+        if os.geteuid() == 0:
+            argv.append("--no-sandbox")
+        self.browser = subprocess.Popen(argv + urls, stdout=open(os.path.join(self.work, "browser.log"), "w"),
+                                        stderr=subprocess.STDOUT, start_new_session=True)
+
+    def start_firefox(self, ext, wrapper, ident, urls):
+        home = os.path.join(self.work, "home")
+        hosts = os.path.join(home, ".mozilla", "native-messaging-hosts")
+        os.makedirs(hosts)
+        with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
+            f.write(self.host_manifest(wrapper, ident, "firefox"))
+        profile = os.path.join(self.work, "firefox-profile")
+        os.makedirs(os.path.join(profile, "extensions"))
+        xpi = os.path.join(profile, "extensions", ident["gecko_id"] + ".xpi")
+        with zipfile.ZipFile(xpi, "w") as z:
+            src = os.path.join(ext, "firefox")
+            for name in sorted(os.listdir(src)):
+                z.write(os.path.join(src, name), name)
+        prefs = {
+            "xpinstall.signatures.required": False,
+            "extensions.autoDisableScopes": 0,
+            "extensions.enabledScopes": 15,
+            "extensions.update.enabled": False,
+            "extensions.getAddons.cache.enabled": False,
+            "app.update.enabled": False,
+            "app.normandy.enabled": False,
+            "browser.shell.checkDefaultBrowser": False,
+            "browser.startup.homepage_override.mstone": "ignore",
+            "datareporting.policy.dataSubmissionEnabled": False,
+            "datareporting.healthreport.uploadEnabled": False,
+            "toolkit.telemetry.enabled": False,
+            "network.captive-portal-service.enabled": False,
+            "network.connectivity-service.enabled": False,
+            "browser.safebrowsing.update.enabled": False,
+            "browser.tabs.warnOnClose": False,
+            "dom.disable_open_during_load": False,
+            "browser.link.open_newwindow": 3,
+            "remote.prefs.recommended": False,
+        }
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            for k, v in prefs.items():
+                f.write("user_pref(%s, %s);\n" % (json.dumps(k), json.dumps(v)))
+        env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
+        argv = ["firefox-esr", "--headless", "--no-remote", "--profile", profile] + urls
+        self.browser = subprocess.Popen(argv, env=env, stdout=open(os.path.join(self.work, "browser.log"), "w"),
+                                        stderr=subprocess.STDOUT, start_new_session=True)
+
+    def stop_browser(self):
+        if self.browser and self.browser.poll() is None:
+            os.killpg(self.browser.pid, signal.SIGTERM)
+            try:
+                self.browser.wait(15)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.browser.pid, signal.SIGKILL)
+                self.browser.wait()
+
+    def wait_reports(self, names):
+        deadline = time.time() + REPORT_TIMEOUT
+        with self.server.cond:
+            while not all(n in self.server.reports for n in names):
+                left = deadline - time.time()
+                if left <= 0 or (self.browser and self.browser.poll() is not None):
+                    break
+                self.server.cond.wait(min(left, 1))
+            got = dict(self.server.reports)
+        missing = [n for n in names if n not in got]
+        if missing:
+            self.dump_logs()
+            fail("no report from %s within %d s" % (", ".join(missing), REPORT_TIMEOUT))
+        for n in names:
+            if "pageError" in got[n]:
+                fail("page %s: %s" % (n, got[n]["pageError"]))
+        return got
+
+    def host_exits(self):
+        try:
+            with open(self.host_exit_log) as f:
+                return [l.split() for l in f if l.strip()]
+        except FileNotFoundError:
+            return []
+
+    def dump_logs(self):
+        for name in ("browser.log", "host-stderr", "host-exits"):
+            p = os.path.join(self.work, name)
+            if os.path.exists(p):
+                with open(p, errors="replace") as f:
+                    text = f.read()[-4000:]
+                log("--- %s ---\n%s" % (name, text))
+
+    def cleanup(self):
+        self.stop_browser()
+        if self.server:
+            self.server.shutdown()
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        if os.environ.get("TESSARN_KEEP_PREFIX") == "1":
+            log("kept " + self.work)
+        else:
+            shutil.rmtree(self.work, ignore_errors=True)
+
+
+# --- the scenarios -------------------------------------------------------
+def payload_bytes(n=5000000):
+    return bytes((i * 7 + 3) & 255 for i in range(n))
+
+
+def same_outcome(a, b):
+    """Whether the browser's answer matches the direct one. PKCS #7 messages
+    carry their signing time, so those compare by code only; the error of a
+    call that could not be dispatched compares by its HRESULT."""
+    if a.get("method") != b.get("method"):
+        return False
+    if "error" in a or "error" in b:
+        return ("error" in a and "error" in b and
+                a["error"].get("hresult", "").lower() == b["error"].get("hresult", "").lower())
+    if a["method"] == "SignPKCS7":
+        return a["result"][0] == b["result"][0]
+    return a["result"] == b["result"]
+
+
+def check_methods(run, reports):
+    got = reports["methods"]
+    if not got.get("available"):
+        fail("Tessarn.available() said no transport exists in the browser")
+    with open(os.path.join(run.files, "direct.json"), encoding="utf-8-sig") as f:
+        direct = json.load(f)
+    results = got["results"]
+    if len(results) != len(direct):
+        fail("the page made %d calls, the script host %d" % (len(results), len(direct)))
+    for i, (a, b) in enumerate(zip(results, direct)):
+        if not same_outcome(a, b):
+            fail("call %d (%s): the browser got %s, COM answered %s" % (i, b.get("method"), json.dumps(a)[:400],
+                                                                        json.dumps(b)[:400]))
+    log("%d calls answered in the browser as through COM" % len(results))
+    by_method = {}
+    for r in results:
+        by_method.setdefault(r["method"], []).append(r)
+    if by_method["LibGetInfo"][0].get("result") != [0, "Tessarn", "2.3.21113.0"]:
+        fail("LibGetInfo(0): %s" % json.dumps(by_method["LibGetInfo"][0]))
+    if by_method["StringToBinary"][0].get("result") != [0, {"bytes": "AQID"}]:
+        fail("StringToBinary: %s" % json.dumps(by_method["StringToBinary"][0]))
+    # The signatures made in the browser, verified by OpenSSL.
+    n = 0
+    for c in results:
+        r = c.get("result")
+        if c["method"] not in ("RawSign", "SignRaw", "SignPKCS7") or not r or r[0] != 0:
+            continue
+        n += 1
+        a = c["args"]
+        if c["method"] == "RawSign":
+            with open(os.path.join(run.files, "raw-%d.txt" % n), "w") as f:
+                f.write("full %s %s %s\n" % (a[3], a[0], r[1]))
+        elif c["method"] == "SignRaw":
+            with open(os.path.join(run.files, "raw-%d.txt" % n), "w") as f:
+                f.write("full %s %s %s\n" % (a[2], a[1], r[1]))
+        else:
+            with open(os.path.join(run.files, "p7-%d.b64" % n), "w") as f:
+                f.write(r[1])
+            with open(os.path.join(run.files, "p7-%d.payload" % n), "wb") as f:
+                f.write(base64.b64decode(a[1]))
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             run.files, run.args.pki, "4"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL: " + verify.stdout)
+    log(verify.stdout.strip())
+    check_host_ends(run, 1)
+    # The next page's call starts a new host.
+    again = run.wait_reports(["again"])["again"]
+    if again.get("result") != [0, "Tessarn", "2.3.21113.0"]:
+        fail("the call after the host ended: %s" % json.dumps(again))
+    starts = [e for e in run.host_exits() if e[0] == "start"]
+    if len(starts) != 2:
+        fail("expected a second host for the call after the first ended, %d were started" % len(starts))
+    log("the next call started the host again")
+    check_host_ends(run, 2)
+
+
+def check_host_ends(run, count):
+    # The page has left: the extension closes its port once idle, and the
+    # host must end by itself, with exit code 0.
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        exits = [e for e in run.host_exits() if e[0] == "exit"]
+        if len(exits) >= count:
+            if exits[count - 1][1] != "0":
+                run.dump_logs()
+                fail("the host ended with exit code %s after the port closed" % exits[count - 1][1])
+            log("the host ended with exit code 0 after the extension closed the port")
+            return
+        time.sleep(0.5)
+    run.dump_logs()
+    fail("the host did not end within 60 s of the port closing")
+
+
+def check_sitelock(run, reports):
+    got = reports["sitelock"]
+    for key in ("plain", "forged"):
+        r = got.get(key, {}).get("result")
+        if not r or r[0] != 34:
+            fail("%s request from an unlisted origin: expected code 34, got %s" % (key, json.dumps(got.get(key))))
+    log("an unlisted origin gets code 34, also when its message claims a listed origin: %s" % got["plain"]["result"][1])
+
+
+def check_frames(run, reports):
+    got = reports["frames"]
+    page = got.get("page", {}).get("result")
+    if not page or page[0] != 0:
+        fail("the allowed page's own signature: %s" % json.dumps(got.get("page")))
+    frame = got.get("frame", {}).get("result")
+    if not frame or frame[0] != 34:
+        fail("the unlisted frame inside an allowed page: expected code 34, got %s" % json.dumps(got.get("frame")))
+    if "rideAnswered" in got:
+        fail("a request the frame posted into the page's window was answered: %s" % json.dumps(got["rideAnswered"])[:300])
+    log("an unlisted frame in an allowed page gets code 34, and its request posted into the page is ignored")
+
+
+def check_large(run, reports):
+    got = reports["large"]
+    r = got.get("result")
+    if not r or r[0] != 0:
+        fail("SignPKCS7 of 5 MB: %s" % json.dumps(got)[:400])
+    if len(r[1]) < 6000000:
+        fail("the 5 MB message came back with only %d characters" % len(r[1]))
+    with open(os.path.join(run.files, "p7-1.b64"), "w") as f:
+        f.write(r[1])
+    with open(os.path.join(run.files, "p7-1.payload"), "wb") as f:
+        f.write(payload_bytes())
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             run.files, run.args.pki, "1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL: " + verify.stdout)
+    log("5,000,000 bytes signed in %d ms; %d characters of answer joined; %s" % (
+        got["ms"], len(r[1]), verify.stdout.strip()))
+
+
+def check_tabs(run, reports):
+    for tab in ("A", "B"):
+        got = reports["tab-" + tab]
+        if got["wrong"] or got["seen"] != 20:
+            fail("tab %s: %s" % (tab, json.dumps(got)[:600]))
+    starts = [e for e in run.host_exits() if e[0] == "start"]
+    if len(starts) != 1:
+        fail("expected one host for both tabs, %d were started" % len(starts))
+    log("two tabs, 20 calls each at once, every answer to its own request, one host")
+
+
+SCENARIOS = {
+    # name: (pages as (host, path), reports awaited, check)
+    "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
+    "sitelock": ([("unlisted", "/sitelock.html?claim={allowed}")], ["sitelock"], check_sitelock),
+    "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
+    "large": ([("allowed", "/large.html")], ["large"], check_large),
+    "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
+}
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--browser", required=True, choices=["chromium", "firefox"])
+    p.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
+    p.add_argument("--arch", default="x64")
+    p.add_argument("--source", required=True)
+    p.add_argument("--build", required=True)
+    p.add_argument("--template", required=True)
+    p.add_argument("--pki", required=True)
+    p.add_argument("--policy", action="append",
+                   help="a reg add argument list separated by |; {allowed} is the allowed origin")
+    p.add_argument("--host-command", help="run this instead of the host under Wine (development only)")
+    args = p.parse_args()
+
+    program = {"chromium": "chromium", "firefox": "firefox-esr"}[args.browser]
+    if not shutil.which(program):
+        log("SKIPPED: %s is not installed" % program)
+        return SKIP
+    if args.arch == "x86":
+        try:
+            runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL).returncode == 0
+        except OSError:  # "Exec format error": the kernel has no 32-bit support
+            runs_32bit = False
+        if not runs_32bit:
+            log("SKIPPED: this machine's kernel cannot run 32-bit programs, so the 32-bit host cannot run here")
+            return SKIP
+    for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
+        if not args.host_command and not os.path.exists(need):
+            fail("missing " + need)
+
+    pages, awaited, check = SCENARIOS[args.scenario]
+    run = Run(args)
+    try:
+        staging = os.path.join(run.work, "site")
+        os.makedirs(staging)
+        shutil.copy(os.path.join(args.source, "bridge/page/tessarn.js"), staging)
+        pages_dir = os.path.join(args.source, "tests/browser/pages")
+        for name in os.listdir(pages_dir):
+            shutil.copy(os.path.join(pages_dir, name), staging)
+        run.server = Server({"/pki/": args.pki, "/": staging})
+        threading.Thread(target=run.server.serve_forever, daemon=True).start()
+        port = run.server.server_address[1]
+        allowed = "http://127.0.0.1:%d" % port
+        hosts = {"allowed": allowed, "unlisted": "http://localhost:%d" % port}
+        args.policy = [line.replace("{allowed}", allowed) for line in (args.policy or [])]
+        started = time.time()
+        run.make_prefix()
+        log("prefix ready in %.1f s" % (time.time() - started))
+        wrapper = run.write_wrapper()
+        ext = run.build_extension()
+        ident = read_identity(args.source)
+        urls = [hosts[h] + path.replace("{allowed}", allowed).replace("{unlisted}", hosts["unlisted"])
+                for h, path in pages]
+        started = time.time()
+        if args.browser == "chromium":
+            run.start_chromium(ext, wrapper, ident, urls)
+        else:
+            run.start_firefox(ext, wrapper, ident, urls)
+        reports = run.wait_reports(awaited)
+        log("%s reported in %.1f s" % (", ".join(awaited), time.time() - started))
+        check(run, reports)
+        run.stop_browser()
+        log("PASS")
+        return 0
+    finally:
+        run.cleanup()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
