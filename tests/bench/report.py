@@ -23,16 +23,20 @@ def machine():
 
 
 def parse(path):
-    rows, soak, each = [], [], []
+    rows, soak, each, probes, skipped = [], [], [], [], None
     for line in open(path):
         f = line.strip().split("|")
-        if f[0] == "row":
+        if f[0] == "skipped":
+            skipped = f[1]
+        elif f[0] == "probe":
+            probes.append((f[1], int(f[2]), float(f[3])))
+        elif f[0] == "row":
             rows.append((f[1], *map(float, f[2:])))
         elif f[0] == "soak":
             soak.append((int(f[1]), int(f[2]), int(f[3])))
         elif f[0] == "soakeach":
             each.append((f[1], *map(int, f[2:])))
-    return rows, soak, each
+    return rows, soak, each, probes, skipped
 
 
 def ms(us):
@@ -59,7 +63,10 @@ def main():
     ]
     for spec in sys.argv[3:]:
         arch, path = spec.split("=", 1)
-        rows, soak, each = parse(path)
+        rows, soak, each, probes, skipped = parse(path)
+        if skipped:
+            lines += [f"## {arch}", "", f"Not measured: {skipped}.", ""]
+            continue
         lines += [f"## {arch}", "", "| Job | Method (ms) | spread | Baseline (ms) | spread | Ratio | Log entries per call |",
                   "|---|---|---|---|---|---|---|"]
         by_name = {}
@@ -92,6 +99,14 @@ def main():
                       "|---|---|---|---|---|"]
             for name, b, h, bb, bh in each:
                 lines.append(f"| {name} | {b:+d} | {h:+d} | {bb:+d} | {bh:+d} |")
+            lines.append("")
+        if probes:
+            lines += ["Handle probe: each platform call alone in a loop, in a process without the control "
+                      "(tests/bench/handle_probe.cpp); handles the process keeps per 1,000 calls, and the "
+                      "time of one call:", "",
+                      "| Platform call | Handles kept per 1,000 calls | Time per call (ms) |", "|---|---|---|"]
+            for name, kept, us in probes:
+                lines.append(f"| {name} | {kept:+d} | {ms(us)} |")
             lines.append("")
     notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
     if os.path.exists(notes):
