@@ -426,7 +426,7 @@ int wmain(int argc, wchar_t** argv) {
          [&] { bare::EngineStart(); bare::SignMessage(given, kilobyte64); }},
     };
     auto privateBytes = bench::PrivateBytes;
-    const int total = g_smoke ? 16 : 10000, sampleEvery = g_smoke ? 8 : 1000;
+    const int total = g_smoke ? 16 : 4000, sampleEvery = g_smoke ? 8 : 400;
     for (int i = 1; i <= total; ++i) {
       mix[i % 8].call();
       if (i % sampleEvery == 0) {
@@ -437,7 +437,7 @@ int wmain(int argc, wchar_t** argv) {
     // Where growth comes from: each call of the mix alone, and the bare
     // platform calls of its job, after a warm-up: what the process gains
     // per 1,000 calls (private bytes, handles).
-    const int each = g_smoke ? 2 : 1000, warmUp = g_smoke ? 1 : 100;
+    const int each = g_smoke ? 2 : 250, warmUp = g_smoke ? 1 : 25;
     auto growth = [&](const std::function<void()>& call, long long* bytes, long* handles) {
       for (int i = 0; i < warmUp; ++i) call();
       unsigned long long before = privateBytes();
