@@ -46,7 +46,56 @@ const StatusRow kStatusTable[] = {
      {rc::kCtlUsage, L'E', L"A CTL used to create this chain is not valid for this usage"}},
 };
 
+// The chain engine of the module. A check answers 18 when none can be made,
+// and that answer is all the engine is for: the chain itself is built by the
+// user's default engine. An engine opens the user's stores, so under Wine it
+// costs as much as a chain check and more as the stores grow; it is
+// therefore made once, by the first check that needs it, kept for the
+// module's life and released when the module unloads. A failure to make it
+// is tried again by the next check. Checks may run on several threads (one
+// control per apartment), so the first ones take turns.
+class ModuleChainEngine {
+ public:
+  static bool Ensure() {
+    AcquireSRWLockExclusive(&s_lock);
+    bool ready = s_engine != nullptr;
+    if (!ready) {
+      theLog.Trace(L"nrlCertChainIsValid CertCreateCertificateChainEngine");
+      CERT_CHAIN_ENGINE_CONFIG config = {};
+      // The structure without the fields newer platforms added.
+      config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, CycleDetectionModulus) + sizeof(config.CycleDetectionModulus);
+      config.dwFlags = CERT_CHAIN_CACHE_END_CERT;
+      HCERTCHAINENGINE engine = nullptr;
+      if (CertCreateCertificateChainEngine(&config, &engine)) {
+        s_engine = engine;
+        ready = true;
+      } else {
+        theLog.Error(L"The engine creation function failed, error code [%lx]", GetLastError());
+      }
+    }
+    ReleaseSRWLockExclusive(&s_lock);
+    return ready;
+  }
+
+  static void Release() {
+    AcquireSRWLockExclusive(&s_lock);
+    HCERTCHAINENGINE engine = s_engine;
+    s_engine = nullptr;
+    ReleaseSRWLockExclusive(&s_lock);
+    if (engine) CertFreeCertificateChainEngine(engine);
+  }
+
+ private:
+  static SRWLOCK s_lock;
+  static HCERTCHAINENGINE s_engine;
+};
+
+SRWLOCK ModuleChainEngine::s_lock = SRWLOCK_INIT;
+HCERTCHAINENGINE ModuleChainEngine::s_engine = nullptr;
+
 }  // namespace
+
+void nrlReleaseChainEngine() { ModuleChainEngine::Release(); }
 
 ChainVerdict ChainStatusVerdict(DWORD errorStatus) {
   for (const StatusRow& row : kStatusTable) {
@@ -57,16 +106,7 @@ ChainVerdict ChainStatusVerdict(DWORD errorStatus) {
 
 ResultCode nrlCertChainIsValid(PCCERT_CONTEXT cert) {
   theLog.Trace(L"nrlCertChainIsValid start");
-  theLog.Trace(L"nrlCertChainIsValid CertCreateCertificateChainEngine");
-  CERT_CHAIN_ENGINE_CONFIG config = {};
-  // The structure without the fields newer platforms added.
-  config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, CycleDetectionModulus) + sizeof(config.CycleDetectionModulus);
-  config.dwFlags = CERT_CHAIN_CACHE_END_CERT;
-  ScopedChainEngine engine;
-  if (!CertCreateCertificateChainEngine(&config, engine.Receive())) {
-    theLog.Error(L"The engine creation function failed, error code [%lx]", GetLastError());
-    return rc::kChainEngine;
-  }
+  if (!ModuleChainEngine::Ensure()) return rc::kChainEngine;
   theLog.Trace(L"nrlCertChainIsValid CertGetNameString");
   wchar_t name[256] = {};
   if (CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256) != 0)

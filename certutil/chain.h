@@ -20,4 +20,8 @@ ChainVerdict ChainStatusVerdict(DWORD errorStatus);
 // bit.
 ResultCode nrlCertChainIsValid(PCCERT_CONTEXT cert);
 
+// Releases the chain engine the checks keep for the module's life; the
+// module calls it when it unloads. A later check would make a new one.
+void nrlReleaseChainEngine();
+
 }  // namespace norelCertInfoUtl

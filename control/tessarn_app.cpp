@@ -2,6 +2,7 @@
 // entry points.
 #include <windows.h>
 
+#include "certutil/chain.h"
 #include "control/guids.h"
 #include "control/prop_page.h"
 #include "control/tessarn_ctrl.h"
@@ -14,11 +15,16 @@ framework::ClassFactory g_propPageFactory(tessarn::kClsidPropPage, &CTessarnProp
 framework::ClassFactory* const g_factories[] = {&g_controlFactory, &g_propPageFactory};
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     framework::SetModuleInstance(instance);
     DisableThreadLibraryCalls(instance);
   }
+  // Unloaded by FreeLibrary: what the module kept for its life goes with
+  // it. When the process ends instead (reserved is not null), its other
+  // threads are gone, possibly holding the platform's locks, and the
+  // process's end frees everything anyway: nothing is released then.
+  if (reason == DLL_PROCESS_DETACH && !reserved) norelCertInfoUtl::nrlReleaseChainEngine();
   return TRUE;
 }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds, runs the benchmark for each module (with the default log
 # settings, with the temporary-directory log at TRACE, and in a process
-# that loaded with "LogDir" set) and writes BENCHMARKS.md.
+# that loaded with "LogDir" set) and the handle probe, and writes
+# BENCHMARKS.md.
 # Usage: scripts/benchmark.sh [x86|x64 ...]   (default: both)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
 "$root/scripts/setup.sh" >/dev/null
 "$root/scripts/build.sh" >/dev/null
 archs=("$@")
@@ -25,15 +27,32 @@ run_arch() {
   TESSARN_FIXTURE="mkdir -p \"\$WINEPREFIX/drive_c/tessarn-logs\" && \"\$WINE64\" reg add 'HKCU\\Software\\Zorv\\Tessarn' /v LogDir /d 'C:\\tessarn-logs' /f >/dev/null" \
     bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
     "$b/tests/bench/benchmark.exe" --mode logdir >> "$out/$arch.txt"
+  echo "benchmark: $arch, handle probe" >&2
+  TESSARN_REGISTER= TESSARN_FIXTURE= bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
+    "$b/tests/bench/handle_probe.exe" >> "$out/$arch.txt"
 }
-# The modules run side by side, each in its own prefix and process: every
-# ratio compares a method with its baseline in the same process and run.
+# The modules that can run here run side by side, each in its own prefix
+# and process: every ratio compares a method with its baseline in the same
+# process and run. A machine whose kernel cannot run 32-bit programs cannot
+# load the 32-bit module at all: the report says so instead of giving
+# figures.
 pids=()
 for arch in "${archs[@]}"; do
-  run_arch "$arch" &
-  pids+=($!)
+  if [ "$arch" = x86 ] && ! runs_32bit; then
+    echo "benchmark: x86 skipped, this machine cannot run 32-bit programs" >&2
+    echo "skipped|this machine's kernel cannot run 32-bit programs (the 32-bit Wine loader fails with \"Exec format error\"), so the 32-bit module could not be loaded or measured here" \
+      > "$out/$arch.txt"
+  else
+    run_arch "$arch" &
+    pids+=($!)
+  fi
   reports+=("$arch=$out/$arch.txt")
 done
-for pid in "${pids[@]}"; do wait "$pid"; done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+if [ "$failed" = 1 ]; then
+  echo "benchmark: a run failed; BENCHMARKS.md was not written" >&2
+  exit 1
+fi
 python3 "$root/tests/bench/report.py" "$root/BENCHMARKS.md" "bash scripts/benchmark.sh ${archs[*]}" "${reports[@]}"
 echo "benchmark: wrote $root/BENCHMARKS.md" >&2

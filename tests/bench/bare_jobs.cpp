@@ -45,9 +45,13 @@ std::wstring Base64(const BYTE* data, DWORD size) {
   return text;
 }
 
-void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash) {
+bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash) {
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT cert = FindByThumbprint(my, thumb);
+  if (!cert) {
+    CertCloseStore(my, 0);
+    return false;
+  }
   BYTE usage[2] = {};
   CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
   KeyIsReachable(cert);
@@ -62,11 +66,12 @@ void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash
   DWORD size = 0;
   CryptSignHashW(h, spec, nullptr, 0, nullptr, &size);
   std::vector<BYTE> signature(size);
-  CryptSignHashW(h, spec, nullptr, 0, signature.data(), &size);
+  BOOL signed_ = CryptSignHashW(h, spec, nullptr, 0, signature.data(), &size);
   CryptDestroyHash(h);
   if (mustFree) CryptReleaseContext(prov, 0);
   CertFreeCertificateContext(cert);
   CertCloseStore(my, 0);
+  return signed_ && size > 0;
 }
 
 bool KeyIsReachable(PCCERT_CONTEXT cert) {
@@ -114,9 +119,10 @@ bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
   return signed_ != FALSE;
 }
 
-void Enumerate(bool validate) {
+int Enumerate(bool validate) {
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT cert = nullptr;
+  int listed = 0;
   while ((cert = CertEnumCertificatesInStore(my, cert)) != nullptr) {
     BYTE usage[2] = {};
     CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
@@ -127,9 +133,10 @@ void Enumerate(bool validate) {
           !ChainIsTrusted(cert))
         continue;
     }
-    Base64(cert->pbCertEncoded, cert->cbCertEncoded);
+    listed += !Base64(cert->pbCertEncoded, cert->cbCertEncoded).empty();
   }
   CertCloseStore(my, 0);
+  return listed;
 }
 
 void CriteriaTexts() {
@@ -159,9 +166,10 @@ void ChainEngine() {
   if (CertCreateCertificateChainEngine(&config, &engine)) CertFreeCertificateChainEngine(engine);
 }
 
-void LookupByThumbprint(const std::wstring& prefix) {
+int LookupByThumbprint(const std::wstring& prefix) {
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT cert = nullptr;
+  int found = 0;
   while ((cert = CertEnumCertificatesInStore(my, cert)) != nullptr) {
     BYTE usage[2] = {};
     CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
@@ -170,17 +178,78 @@ void LookupByThumbprint(const std::wstring& prefix) {
     CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
     wchar_t hex[41];
     for (int i = 0; i < 20; ++i) swprintf(hex + 2 * i, 3, L"%02x", hash[i]);
-    if (_wcsnicmp(hex, prefix.c_str(), prefix.size()) == 0) Base64(cert->pbCertEncoded, cert->cbCertEncoded);
+    if (_wcsnicmp(hex, prefix.c_str(), prefix.size()) == 0)
+      found += !Base64(cert->pbCertEncoded, cert->cbCertEncoded).empty();
   }
   CertCloseStore(my, 0);
+  return found;
 }
 
-void CertInfo(const std::wstring& b64) {
+namespace {
+
+PCCERT_CONTEXT Decode(const std::wstring& b64) {
   DWORD size = 0;
   CryptStringToBinaryW(b64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
   std::vector<BYTE> der(size);
   CryptStringToBinaryW(b64.c_str(), 0, CRYPT_STRING_BASE64, der.data(), &size, nullptr, nullptr);
-  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), size);
+  return CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), size);
+}
+
+// Whether an extension's text, rendered by the platform (the size, then the
+// text), holds `marker`.
+bool ExtensionTextHolds(PCCERT_CONTEXT cert, const char* oid, const wchar_t* marker) {
+  PCERT_EXTENSION ext = CertFindExtension(oid, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
+  DWORD size = 0;
+  if (!ext || !CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData, nullptr,
+                                 &size))
+    return false;
+  std::vector<BYTE> text(size + sizeof(wchar_t));
+  CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData, text.data(), &size);
+  return wcsstr(reinterpret_cast<const wchar_t*>(text.data()), marker) != nullptr;
+}
+
+}  // namespace
+
+bool CertIsValid(const std::wstring& b64) {
+  PCCERT_CONTEXT given = Decode(b64);
+  if (!given) return false;
+  HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
+  PCCERT_CONTEXT cert =
+      CertFindCertificateInStore(my, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                 given->pCertInfo, nullptr);
+  bool valid = false;
+  if (cert) {
+    BYTE usage[2] = {};
+    CertGetIntendedKeyUsage(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, cert->pCertInfo, usage, 2);
+    DWORD size = 0;
+    valid = CertVerifyTimeValidity(nullptr, cert->pCertInfo) == 0 &&
+            CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size) &&
+            ChainIsTrusted(cert);
+    // Criteria 0x083 accept a valid certificate with the marker in its
+    // enhanced key usage, with the marker in its alternative name, or with
+    // neither: the texts are read, the usage's first, the name's only when
+    // the usage lacks its marker.
+    if (valid && !ExtensionTextHolds(cert, szOID_ENHANCED_KEY_USAGE, L"1.2.203.6947.2.3.1.1.1"))
+      ExtensionTextHolds(cert, szOID_SUBJECT_ALT_NAME2, L"1.3.6.1.4.1.11801.2.1");
+    CertFreeCertificateContext(cert);
+  }
+  CertCloseStore(my, 0);
+  CertFreeCertificateContext(given);
+  return valid;
+}
+
+bool ChainOfText(const std::wstring& b64) {
+  PCCERT_CONTEXT cert = Decode(b64);
+  if (!cert) return false;
+  bool trusted = ChainIsTrusted(cert);
+  CertFreeCertificateContext(cert);
+  return trusted;
+}
+
+bool CertInfo(const std::wstring& b64) {
+  PCCERT_CONTEXT cert = Decode(b64);
+  if (!cert) return false;
+  DWORD size = 0;
   wchar_t text[1024];
   CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Subject, CERT_X500_NAME_STR, text, 1024);
   CertNameToStrW(X509_ASN_ENCODING, &cert->pCertInfo->Issuer, CERT_X500_NAME_STR, text, 1024);
@@ -225,6 +294,7 @@ void CertInfo(const std::wstring& b64) {
   std::wstring hex(chars, L'\0');
   CryptBinaryToStringW(usage, 1, CRYPT_STRING_HEX, &hex[0], &chars);
   CertFreeCertificateContext(cert);
+  return true;
 }
 
 void LogEntryFile(const std::wstring& file, bool shared, EntrySteps steps, const std::string& bytes) {

@@ -19,10 +19,12 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert);
 bool KeyIsReachable(PCCERT_CONTEXT cert);
 // One line of base64, without line breaks ("" for no bytes).
 std::wstring Base64(const BYTE* data, DWORD size);
-void RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
+// True when the hash was signed.
+bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
 // True when the message was signed.
 bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
-void Enumerate(bool validate);
+// The certificates listed.
+int Enumerate(bool validate);
 // The texts CertEnum's criteria are judged on, for every certificate in
 // "MY": the enhanced key usage and the subject alternative name, each
 // rendered by the platform (the size, then the text).
@@ -30,8 +32,18 @@ void CriteriaTexts();
 // A chain engine created and released, as every chain check of the control
 // makes one.
 void ChainEngine();
-void LookupByThumbprint(const std::wstring& prefix);
-void CertInfo(const std::wstring& b64);
+// The certificates found.
+int LookupByThumbprint(const std::wstring& prefix);
+// True when the text was a certificate.
+bool CertInfo(const std::wstring& b64);
+// CertIsValid's job with validation (criteria 0x083) for a certificate
+// given as base64: the store's copy, its signing usage, time validity, key
+// binding and chain, then the criteria's texts (enhanced key usage, subject
+// alternative name). True when it passes.
+bool CertIsValid(const std::wstring& b64);
+// CertChainIsValid's job: the certificate given as base64, and its chain.
+// True when the chain is trusted.
+bool ChainOfText(const std::wstring& b64);
 
 // The file work the log promises for each entry: the day's file opened for
 // appending, the entry's bytes written in one write, the file closed. The

@@ -2,14 +2,19 @@
 // as a page calls it, against a baseline that makes the bare platform calls
 // doing the same job (no control, no log), in the same process and run.
 //
-//   benchmark [--quick] [--mode default|logdir]
+//   benchmark [--smoke] [--mode default|logdir]
+//
+// Every answer is checked (its code, and how many values it carries), and
+// every bare job once, before it is measured: a figure of a call that
+// failed would be no figure. --smoke makes each call only a few times, as
+// the suite's check that the program and what it calls still work; the
+// figures it prints mean nothing.
 //
 // Prints one line per measurement, fields separated by '|':
 //   row|NAME|METHOD_MEDIAN_US|MIN|MAX|BASELINE_MEDIAN_US|MIN|MAX|ENTRIES_PER_CALL
 //   soak|CALLS|HANDLES|PRIVATE_BYTES
 //   soakeach|METHOD|BYTES_PER_1000_CALLS|HANDLES_PER_1000|BARE_BYTES_PER_1000|BARE_HANDLES_PER_1000
 #include <windows.h>
-#include <psapi.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -21,6 +26,7 @@
 
 #include "tests/bench/bare_jobs.h"
 #include "tests/bench/bench_stores.h"
+#include "tests/bench/process_counters.h"
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
 #include "engine/crypt.h"
@@ -30,7 +36,7 @@ using namespace testing_support;
 
 namespace {
 
-bool g_quick = false;
+bool g_smoke = false;
 
 struct Stat {
   double median, min, max;
@@ -57,8 +63,8 @@ double Now() {
 // baseline see the same load of the machine even when it drifts during a
 // run.
 std::vector<Stat> MeasureTogether(const std::vector<std::function<void()>>& calls, int iterations, int samples = 7) {
-  if (g_quick) samples = 3;
-  if (g_quick) iterations = std::max(1, iterations / 5);
+  if (g_smoke) samples = 1;
+  if (g_smoke) iterations = 1;
   std::vector<std::vector<double>> per(calls.size());
   for (const auto& call : calls) call();
   for (int s = 0; s < samples; ++s) {
@@ -140,23 +146,56 @@ VARIANT ByteArray(const std::vector<BYTE>& bytes) {
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-void Invoke(IDispatch* control, DISPID id, std::vector<VARIANT> args) {
+// Ends the run when something the benchmark calls did not do its job.
+void Expect(bool done, const char* what) {
+  if (done) return;
+  fprintf(stderr, "benchmark: %s failed\n", what);
+  fflush(stderr);
+  ExitProcess(3);
+}
+
+// A method called through IDispatch; its answer must carry code 0 and, when
+// `values` is not negative, that many values after the code.
+void Invoke(IDispatch* control, DISPID id, std::vector<VARIANT> args, long values = -1) {
   ScopedVariant r;
-  if (FAILED(Call(control, id, std::move(args), r.Get()))) {
-    fprintf(stderr, "benchmark: DISPID %ld failed\n", static_cast<long>(id));
+  HRESULT hr = Call(control, id, std::move(args), r.Get());
+  // Read without copying the values: a copy of a megabyte answer would be
+  // timed with the method.
+  const VARIANT& answer = *r.Get();
+  long code = -1, count = 0;
+  if (V_VT(&answer) == VT_I4) {
+    code = V_I4(&answer);
+  } else if (V_VT(&answer) == (VT_ARRAY | VT_VARIANT)) {
+    LONG lo = 0, hi = -1;
+    SafeArrayGetLBound(V_ARRAY(&answer), 1, &lo);
+    SafeArrayGetUBound(V_ARRAY(&answer), 1, &hi);
+    count = hi - lo;
+    VARIANT first;
+    VariantInit(&first);
+    if (hi >= lo && SUCCEEDED(SafeArrayGetElement(V_ARRAY(&answer), &lo, &first)) && V_VT(&first) == VT_I4)
+      code = V_I4(&first);
+    VariantClear(&first);
+  }
+  if (FAILED(hr) || code != 0 || (values >= 0 && count != values)) {
+    fprintf(stderr, "benchmark: DISPID %ld answered %lx, code %ld, %ld values (expected %ld)\n", static_cast<long>(id),
+            static_cast<unsigned long>(hr), code, count, values);
+    fflush(stderr);
     ExitProcess(3);
   }
 }
 
-// Open handles of this process, counted by probing (Wine does not count
-// them for GetProcessHandleCount).
-unsigned long CountHandles() {
-  unsigned long count = 0;
-  for (ULONG_PTR value = 4; value < (1u << 19); value += 4) {
-    DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-  }
-  return count;
+// Open handles of this process. A smoke run only shows that the counting
+// works: it probes the first values alone.
+unsigned long CountHandles() { return bench::CountHandles(g_smoke ? (1u << 12) : (1u << 19)); }
+
+// The personal store with `count` certificates, filled only when it holds
+// another number.
+void StoreOf(int count) {
+  static int filled = -1;
+  if (filled == count) return;
+  filled = -1;
+  Expect(FillPersonalStore(count), "filling the store");
+  filled = count;
 }
 
 }  // namespace
@@ -164,16 +203,13 @@ unsigned long CountHandles() {
 int wmain(int argc, wchar_t** argv) {
   std::wstring mode = L"default";
   for (int i = 1; i < argc; ++i) {
-    if (wcscmp(argv[i], L"--quick") == 0) g_quick = true;
+    if (wcscmp(argv[i], L"--smoke") == 0) g_smoke = true;
     if (wcscmp(argv[i], L"--mode") == 0 && i + 1 < argc) mode = argv[++i];
   }
   ComScope com;
   AddCertificate(L"Root", L"root");
   AddCertificate(L"CA", L"ca");
-  if (!FillPersonalStore(10)) {
-    fprintf(stderr, "benchmark: cannot fill the store\n");
-    return 2;
-  }
+  StoreOf(10);
   ComPtr<IDispatch> control = CreateControl();
   if (!control) {
     fprintf(stderr, "benchmark: cannot create the control\n");
@@ -193,7 +229,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     return h;
   };
-  std::vector<BYTE> kilobyte(1024, 0x41), megabyte(1024 * 1024);
+  // A smoke run makes the "1 MB" calls with 64 KB.
+  std::vector<BYTE> kilobyte(1024, 0x41), megabyte(g_smoke ? 64 * 1024 : 1024 * 1024);
   for (size_t i = 0; i < megabyte.size(); ++i) megabyte[i] = static_cast<BYTE>(i * 31);
   auto base64 = [](const std::vector<BYTE>& b) { return bare::Base64(b.data(), static_cast<DWORD>(b.size())); };
   std::wstring kilobyte64 = base64(kilobyte), megabyte64 = base64(megabyte);
@@ -212,7 +249,7 @@ int wmain(int argc, wchar_t** argv) {
                                             : std::vector<LogMode>{{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
 
   for (const LogMode& lm : logModes) {
-    Invoke(c, 3, {Bstr(lm.level)});
+    Invoke(c, 3, {Bstr(lm.level)}, 1);
     std::wstring logFile = mode == L"logdir" ? DirLogFile() : LogFile();
     // Entries written per call, counted over a few calls.
     auto entriesPer = [&](const std::function<void()>& call) {
@@ -245,7 +282,7 @@ int wmain(int argc, wchar_t** argv) {
     // also takes its turn), made bare on a file beside the log's. The
     // platform rows break one entry's file work down.
     {
-      auto libInfo = [&] { Invoke(c, 18, {I4(0)}); };
+      auto libInfo = [&] { Invoke(c, 18, {I4(0)}, 2); };
       double entries = entriesPer(libInfo);
       if (logFile.empty() || entries == 0) {
         Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), kNoBaseline, entries);
@@ -285,16 +322,33 @@ int wmain(int argc, wchar_t** argv) {
     } signs[] = {{"RawSign SHA1", &sha1, L"SHA1", CALG_SHA1}, {"RawSign SHA256", &sha256, L"SHA256", CALG_SHA_256}};
     for (const auto& s : signs) {
       std::wstring hash = hexOf(*s.hash);
-      row(s.name, [&] { Invoke(c, 2, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(s.alg)}); },
+      Expect(bare::RawSign(thumb, s.id, *s.hash), "the bare raw signature");
+      row(s.name, [&] { Invoke(c, 2, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(s.alg)}, 1); },
           [&] { bare::RawSign(thumb, s.id, *s.hash); }, 5);
     }
-    row("SignPKCS7 1 KB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA256")}); },
+    Expect(bare::SignMessage(given, kilobyte64), "the bare signed message");
+    row("SignPKCS7 1 KB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA256")}, 1); },
         [&] { bare::SignMessage(given, kilobyte64); }, 5);
-    row("SignPKCS7 1 MB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(megabyte64.c_str()), Bstr(L"SHA256")}); },
+    row("SignPKCS7 1 MB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(megabyte64.c_str()), Bstr(L"SHA256")}, 1); },
         [&] { bare::SignMessage(given, megabyte64); }, 2);
+    Expect(bare::CertInfo(cert), "the bare certificate fields");
     row("CertGetInfo(cert, 0)", [&] { Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); },
         [&] { bare::CertInfo(cert); }, 20);
-    row("StringToBinary 1 MB", [&] { Invoke(c, 16, {Bstr(megabyte64.c_str()), I4(1)}); },
+    // The judgements that build a chain. Every engine method starts the
+    // engine first, which the bare jobs do not: that part of the platform's
+    // work is measured in turn with them.
+    auto engineStart = [] {
+      CCrypt crypt;
+      if (crypt.Init() == 0) crypt.Close();
+    };
+    const std::vector<PlatformPart> start = {{"engine start (CCrypt::Init + Close)", engineStart}};
+    Expect(bare::CertIsValid(cert), "the bare certificate judgement");
+    row("CertIsValid(cert, 0x083)", [&] { Invoke(c, 7, {Bstr(cert.c_str()), I4(0x083)}); },
+        [&] { bare::CertIsValid(cert); }, 10);
+    Expect(bare::ChainOfText(cert), "the bare chain");
+    row("CertChainIsValid", [&] { Invoke(c, 10, {Bstr(cert.c_str())}); }, [&] { bare::ChainOfText(cert); }, 10, 7,
+        lm.suffix[0] ? std::vector<PlatformPart>{} : start);
+    row("StringToBinary 1 MB", [&] { Invoke(c, 16, {Bstr(megabyte64.c_str()), I4(1)}, 1); },
         [&] {
           DWORD size = 0;
           CryptStringToBinaryW(megabyte64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
@@ -307,47 +361,49 @@ int wmain(int argc, wchar_t** argv) {
     VariantInit(&byRef);
     V_VT(&byRef) = VT_ARRAY | VT_UI1 | VT_BYREF;
     V_ARRAYREF(&byRef) = &V_ARRAY(&bytes);
-    row("BinaryToString 1 MB", [&] { Invoke(c, 15, {byRef, I4(1024 * 1024), I4(0x40000001)}); },
+    const long megabyteLength = static_cast<long>(megabyte.size());
+    row("BinaryToString 1 MB", [&] { Invoke(c, 15, {byRef, I4(megabyteLength), I4(0x40000001)}, 1); },
         [&] { base64(megabyte); }, 3);
     VariantClear(&bytes);
 
-    std::vector<int> sizes = g_quick ? std::vector<int>{10} : std::vector<int>{10, 100, 1000};
-    if (lm.suffix[0]) sizes = {100};  // the log rows on one store size
+    std::vector<int> sizes = g_smoke ? std::vector<int>{10} : std::vector<int>{10, 100, 1000};
+    if (lm.suffix[0]) sizes = {g_smoke ? 10 : 100};  // the log rows on one store size
     for (int n : sizes) {
-      FillPersonalStore(n);
+      StoreOf(n);
+      // Every certificate of the store may sign, is valid and chains to the
+      // trusted root; one thumbprint begins with the searched prefix.
+      std::wstring prefix = thumbW.substr(0, 8);
+      Expect(bare::Enumerate(false) == n && bare::Enumerate(true) == n, "the bare enumeration");
+      Expect(bare::LookupByThumbprint(prefix) == 1, "the bare lookup");
       std::string store = " (" + std::to_string(n) + ")";
       int iterations = n >= 1000 ? 1 : (n >= 100 ? 3 : 10);
       int samples = n >= 1000 ? 3 : 7;
       // The criteria are judged on extension texts that the bare
       // enumeration does not render: that part of the platform's work is
       // measured alone, in turn with the method.
-      std::vector<PlatformPart> criteria;
-      if (!lm.suffix[0]) criteria.push_back({"criteria extension texts" + store, bare::CriteriaTexts});
-      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}); }, [&] { bare::Enumerate(false); }, iterations,
-          7, criteria);
-      row("CertEnum(0x083)" + store, [&] { Invoke(c, 5, {I4(0x083)}); }, [&] { bare::Enumerate(true); }, iterations,
-          samples);
+      std::vector<PlatformPart> criteria, criteria083;
       if (!lm.suffix[0]) {
-        // The chain engine each chain check creates (one per certificate
-        // for 0x083), at this store size.
+        criteria.push_back({"criteria extension texts" + store, bare::CriteriaTexts});
+        criteria083.push_back({"criteria extension texts, beside 0x083" + store, bare::CriteriaTexts});
+      }
+      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}, n); }, [&] { bare::Enumerate(false); },
+          iterations, 7, criteria);
+      row("CertEnum(0x083)" + store, [&] { Invoke(c, 5, {I4(0x083)}, n); }, [&] { bare::Enumerate(true); },
+          iterations, samples, criteria083);
+      if (!lm.suffix[0]) {
+        // A chain engine made and released, at this store size: what every
+        // chain check cost before the module kept one engine for its life.
         Report(("platform: one chain engine created and released" + store).c_str(),
                Measure(bare::ChainEngine, n >= 1000 ? 1 : 5, samples), kNoBaseline, 0);
       }
-      std::wstring prefix = thumbW.substr(0, 8);
-      row("CertLookup by thumbprint" + store, [&] { Invoke(c, 6, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}); },
+      row("CertLookup by thumbprint" + store, [&] { Invoke(c, 6, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}, 1); },
           [&] { bare::LookupByThumbprint(prefix); }, iterations);
     }
-    FillPersonalStore(10);
+    StoreOf(10);
   }
-  Invoke(c, 3, {Bstr(L"NONE")});
+  Invoke(c, 3, {Bstr(L"NONE")}, 1);
 
   if (mode == L"default") {
-    // Platform work every engine method is bound to do before its own job:
-    // the engine's start (a provider context, a card resource-manager
-    // context). The chain engine's cost is measured per store size above.
-    Stat start = Measure([] { CCrypt crypt; if (crypt.Init() == 0) crypt.Close(); }, 10);
-    Report("platform: engine start (CCrypt::Init + Close)", start, kNoBaseline, 0);
-
     // The soak: mixed calls on one control, the process sampled as it goes.
     std::wstring sha1Hex = hexOf(sha1);
     auto none = [] {};
@@ -356,30 +412,24 @@ int wmain(int argc, wchar_t** argv) {
       std::function<void()> call;
       std::function<void()> bare;  // the bare platform calls of the same job
     } mix[] = {
-        {"RawSign", [&] { Invoke(c, 2, {Bstr(sha1Hex.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(L"SHA1")}); },
+        {"RawSign",
+         [&] { Invoke(c, 2, {Bstr(sha1Hex.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(L"SHA1")}, 1); },
          [&] { bare::EngineStart(); bare::RawSign(thumb, CALG_SHA1, sha1); }},
         {"CertGetInfo", [&] { Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); }, [&] { bare::CertInfo(cert); }},
-        {"CertEnum", [&] { Invoke(c, 5, {I4(0x183)}); },
+        {"CertEnum", [&] { Invoke(c, 5, {I4(0x183)}, 10); },
          [&] { bare::EngineStart(); bare::Enumerate(false); bare::CriteriaTexts(); }},
-        {"StringToBinary", [&] { Invoke(c, 16, {Bstr(kilobyte64.c_str()), I4(1)}); }, none},
-        {"LibGetInfo", [&] { Invoke(c, 18, {I4(0)}); }, none},
+        {"StringToBinary", [&] { Invoke(c, 16, {Bstr(kilobyte64.c_str()), I4(1)}, 1); }, none},
+        {"LibGetInfo", [&] { Invoke(c, 18, {I4(0)}, 2); }, none},
         {"CertIsValid", [&] { Invoke(c, 7, {Bstr(cert.c_str()), I4(0x183)}); }, [&] { bare::CertInfo(cert); }},
         {"GetLogging", [&] { Invoke(c, 4, {}); }, none},
-        {"SignPKCS7", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA1")}); },
+        {"SignPKCS7", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA1")}, 1); },
          [&] { bare::EngineStart(); bare::SignMessage(given, kilobyte64); }},
     };
-    auto privateBytes = [] {
-      PROCESS_MEMORY_COUNTERS memory = {};
-      memory.cb = sizeof(memory);
-      GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-      // Private bytes: PagefileUsage (Wine leaves PrivateUsage at 0;
-      // Windows gives both the same value).
-      return static_cast<unsigned long long>(memory.PagefileUsage);
-    };
-    int total = g_quick ? 1000 : 10000;
+    auto privateBytes = bench::PrivateBytes;
+    const int total = g_smoke ? 16 : 4000, sampleEvery = g_smoke ? 8 : 400;
     for (int i = 1; i <= total; ++i) {
       mix[i % 8].call();
-      if (i % (total / 10) == 0) {
+      if (i % sampleEvery == 0) {
         printf("soak|%d|%lu|%llu\n", i, CountHandles(), privateBytes());
         fflush(stdout);
       }
@@ -387,9 +437,9 @@ int wmain(int argc, wchar_t** argv) {
     // Where growth comes from: each call of the mix alone, and the bare
     // platform calls of its job, after a warm-up: what the process gains
     // per 1,000 calls (private bytes, handles).
-    int each = g_quick ? 200 : 1000;
+    const int each = g_smoke ? 2 : 250, warmUp = g_smoke ? 1 : 25;
     auto growth = [&](const std::function<void()>& call, long long* bytes, long* handles) {
-      for (int i = 0; i < 100; ++i) call();
+      for (int i = 0; i < warmUp; ++i) call();
       unsigned long long before = privateBytes();
       unsigned long handlesBefore = CountHandles();
       for (int i = 0; i < each; ++i) call();

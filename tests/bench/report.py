@@ -23,16 +23,20 @@ def machine():
 
 
 def parse(path):
-    rows, soak, each = [], [], []
+    rows, soak, each, probes, skipped = [], [], [], [], None
     for line in open(path):
         f = line.strip().split("|")
-        if f[0] == "row":
+        if f[0] == "skipped":
+            skipped = f[1]
+        elif f[0] == "probe":
+            probes.append((f[1], int(f[2]), float(f[3])))
+        elif f[0] == "row":
             rows.append((f[1], *map(float, f[2:])))
         elif f[0] == "soak":
             soak.append((int(f[1]), int(f[2]), int(f[3])))
         elif f[0] == "soakeach":
             each.append((f[1], *map(int, f[2:])))
-    return rows, soak, each
+    return rows, soak, each, probes, skipped
 
 
 def ms(us):
@@ -59,12 +63,15 @@ def main():
     ]
     for spec in sys.argv[3:]:
         arch, path = spec.split("=", 1)
-        rows, soak, each = parse(path)
+        rows, soak, each, probes, skipped = parse(path)
+        if skipped:
+            lines += [f"## {arch}", "", f"Not measured: {skipped}.", ""]
+            continue
         lines += [f"## {arch}", "", "| Job | Method (ms) | spread | Baseline (ms) | spread | Ratio | Log entries per call |",
                   "|---|---|---|---|---|---|---|"]
         by_name = {}
         for name, m, mmin, mmax, b, bmin, bmax, entries in rows:
-            by_name[name] = m
+            by_name[name] = (m, b)
             ratio = f"{m / b:.2f}" if b > 0 else "-"
             lines.append(f"| {name} | {ms(m)} | {ms(mmin)}-{ms(mmax)} | {ms(b) if b else '-'} | "
                          f"{(ms(bmin) + '-' + ms(bmax)) if b else '-'} | {ratio} | {entries:g} |")
@@ -73,9 +80,11 @@ def main():
         for job in ("CertEnum(0x183)", "CertEnum(0x083)", "CertLookup by thumbprint"):
             small, large = by_name.get(f"{job} (100)"), by_name.get(f"{job} (1000)")
             if small and large:
-                growth.append(f"| {job} | {large / small:.2f} |")
+                base = f"{large[1] / small[1]:.2f}" if small[1] and large[1] else "-"
+                growth.append(f"| {job} | {large[0] / small[0]:.2f} | {base} |")
         if growth:
-            lines += ["Growth with the store, time(1,000) / time(100):", "", "| Job | Ratio |", "|---|---|"] + growth + [""]
+            lines += ["Growth with the store, time(1,000) / time(100):", "", "| Job | Method | Baseline |",
+                      "|---|---|---|"] + growth + [""]
         if soak:
             base_h, base_p = soak[0][1], soak[0][2]
             lines += ["Soak: mixed calls on one control, sampled every tenth of the run "
@@ -87,11 +96,19 @@ def main():
             lines.append("")
         if each:
             lines += ["Growth per 1,000 calls of each call of the soak alone, against the bare platform calls "
-                      "of the same job (after 100 warm-up calls):", "",
+                      "of the same job (250 calls after 25 warm-up calls):", "",
                       "| Call | Private bytes | Handles | Bare: private bytes | Bare: handles |",
                       "|---|---|---|---|---|"]
             for name, b, h, bb, bh in each:
                 lines.append(f"| {name} | {b:+d} | {h:+d} | {bb:+d} | {bh:+d} |")
+            lines.append("")
+        if probes:
+            lines += ["Handle probe: each platform call alone in a loop, in a process without the control "
+                      "(tests/bench/handle_probe.cpp); handles the process keeps per 1,000 calls, and the "
+                      "time of one call:", "",
+                      "| Platform call | Handles kept per 1,000 calls | Time per call (ms) |", "|---|---|---|"]
+            for name, kept, us in probes:
+                lines.append(f"| {name} | {kept:+d} | {ms(us)} |")
             lines.append("")
     notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
     if os.path.exists(notes):

@@ -245,4 +245,123 @@ TEST_F(EnvironmentFault, ChainEngineFails) {
   ExpectWorking();
 }
 
+// The chain engine the checks keep for the module's life. The replacements
+// below pass through to the platform and record what the module asked for.
+struct EngineCalls {
+  int creations = 0;         // every attempt
+  int failuresToMake = 0;    // attempts still to fail
+  HCERTCHAINENGINE made = nullptr;
+  int releases = 0;
+  HCERTCHAINENGINE released = nullptr;
+} g_engineCalls;
+
+BOOL WINAPI RecordedChainEngine(PCERT_CHAIN_ENGINE_CONFIG config, HCERTCHAINENGINE* engine) {
+  ++g_engineCalls.creations;
+  if (g_engineCalls.failuresToMake > 0) {
+    --g_engineCalls.failuresToMake;
+    return FailingChainEngine(config, engine);
+  }
+  BOOL made = CertCreateCertificateChainEngine(config, engine);
+  if (made) g_engineCalls.made = *engine;
+  return made;
+}
+
+void WINAPI RecordedEngineRelease(HCERTCHAINENGINE engine) {
+  ++g_engineCalls.releases;
+  g_engineCalls.released = engine;
+  CertFreeCertificateChainEngine(engine);
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A failure to make the engine answers 18 and is tried again by the next
+// check; once made, the engine serves every later check of every method,
+// and its creation is logged once.
+TEST_F(EnvironmentFault, ChainEngineRetriedAfterFailure) {
+  ASSERT_TRUE(AddCertificate(L"Root", L"root"));
+  ASSERT_TRUE(AddCertificate(L"CA", L"ca"));
+  ASSERT_TRUE(ImportWithKey(L"full"));
+  ASSERT_TRUE(Control());
+  ASSERT_EQ(0, Code(3, {Bstr(L"TRACE")}));
+  ImportPatch patch(GetModuleHandleW(L"Tessarn.ocx"), "crypt32.dll", "CertCreateCertificateChainEngine",
+                    reinterpret_cast<void*>(&RecordedChainEngine));
+  ASSERT_TRUE(patch.Applied());
+  std::string b64 = PkiText(L"full.b64");
+  std::wstring cert(b64.begin(), b64.end());
+  std::string sha1 = PkiText(L"full.sha1");
+  std::wstring thumb(sha1.begin(), sha1.end());
+  g_engineCalls.failuresToMake = 2;
+  EXPECT_EQ(rc::kChainEngine, Code(10, {Bstr(cert.c_str())}));
+  EXPECT_EQ(rc::kChainEngine, Code(7, {Bstr(cert.c_str()), I4(0x083)}));
+  EXPECT_EQ(2, g_engineCalls.creations) << "each failed check tries again";
+  EXPECT_EQ(0, Code(10, {Bstr(cert.c_str())}));
+  EXPECT_EQ(0, Code(7, {Bstr(cert.c_str()), I4(0x083)}));
+  std::vector<std::wstring> texts;
+  EXPECT_EQ(0, Code(2, {Bstr(std::wstring(40, L'a').c_str()), Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")},
+                    &texts));
+  EXPECT_EQ(0, Code(5, {I4(0x083)}, &texts));
+  EXPECT_EQ(1u, texts.size());
+  EXPECT_EQ(3, g_engineCalls.creations) << "one engine serves every check once it is made";
+  ASSERT_EQ(0, Code(3, {Bstr(L"NONE")}));
+  std::string log = robustness::ReadAll(TempPath() + TodaysTempLogName());
+  EXPECT_EQ(3u, Occurrences(log, "nrlCertChainIsValid CertCreateCertificateChainEngine"));
+  EXPECT_EQ(2u, Occurrences(log, "The engine creation function failed, error code [8007000e]"));
+  EXPECT_EQ(6u, Occurrences(log, "nrlCertChainIsValid start"));
+  EXPECT_EQ(4u, Occurrences(log, "nrlCertChainIsValid CertGetCertificateChain"));
+}
+
+typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
+
+// The engine is released, once, when the module is unloaded; a control made
+// and dropped before leaves it alive for the module's next control.
+TEST_F(EnvironmentFault, ChainEngineReleasedAtUnload) {
+  ASSERT_TRUE(AddCertificate(L"Root", L"root"));
+  ASSERT_TRUE(AddCertificate(L"CA", L"ca"));
+  std::string b64 = PkiText(L"full.b64");
+  std::wstring cert(b64.begin(), b64.end());
+  // Loaded by the test alone (not through COM, which keeps what it loads),
+  // so that freeing it unloads it.
+  HMODULE module = LoadLibraryW(ModulePath().c_str());
+  ASSERT_TRUE(module);
+  auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ASSERT_TRUE(get);
+  ImportPatch create(module, "crypt32.dll", "CertCreateCertificateChainEngine",
+                     reinterpret_cast<void*>(&RecordedChainEngine));
+  ImportPatch release(module, "crypt32.dll", "CertFreeCertificateChainEngine",
+                      reinterpret_cast<void*>(&RecordedEngineRelease));
+  ASSERT_TRUE(create.Applied());
+  ASSERT_TRUE(release.Applied());
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(L"TESSARN.TessarnCtrl.1", &clsid));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, get(clsid, IID_IClassFactory, factory.ReceiveVoid()));
+  for (int control = 0; control < 2; ++control) {
+    ComPtr<IDispatch> d;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, d.ReceiveVoid()));
+    ComPtr<IPersistPropertyBag> bag;  // initialised as a page's container does
+    ASSERT_EQ(S_OK, d.As(bag));
+    ASSERT_EQ(S_OK, bag->InitNew());
+    for (int check = 0; check < 2; ++check) {
+      ScopedVariant r;
+      ASSERT_EQ(S_OK, Call(d.Get(), 10, {Bstr(cert.c_str())}, r.Get()));
+      EXPECT_EQ(0, AnswerCode(*r.Get()));
+    }
+  }
+  factory.Reset();
+  EXPECT_EQ(1, g_engineCalls.creations);
+  ASSERT_TRUE(g_engineCalls.made);
+  EXPECT_EQ(0, g_engineCalls.releases) << "released while the module is loaded";
+  // The module's import table goes with it: the patches are not undone.
+  create.Abandon();
+  release.Abandon();
+  ASSERT_TRUE(FreeLibrary(module));
+  EXPECT_EQ(nullptr, GetModuleHandleW(L"Tessarn.ocx")) << "the module is still loaded";
+  EXPECT_EQ(1, g_engineCalls.releases);
+  EXPECT_EQ(g_engineCalls.made, g_engineCalls.released);
+}
+
 }  // namespace

@@ -11,6 +11,9 @@ class ImportPatch {
   ImportPatch(const ImportPatch&) = delete;
   ImportPatch& operator=(const ImportPatch&) = delete;
   bool Applied() const { return m_slot != nullptr; }
+  // Leaves the replacement in place: for a module about to be unloaded,
+  // whose import table goes with it.
+  void Abandon() { m_slot = nullptr; }
 
  private:
   void** m_slot = nullptr;
