@@ -38,6 +38,10 @@ def equal(got, expected, what):
     return check(got == expected, "%s: got %r, expected %r" % (what, got, expected))
 
 
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def frame(payload):
     if not isinstance(payload, bytes):
         payload = json.dumps(payload).encode("utf-8")

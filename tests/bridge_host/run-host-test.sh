@@ -4,7 +4,11 @@
 #   run-host-test.sh TEMPLATE ARCH DRIVER [ARGS...]
 # The driver finds in its environment WINEPREFIX, TESSARN_LOADER (the Wine
 # loader of ARCH), WINE64, TESSARN_FILES_DIR and TESSARN_FILES.
+#   TESSARN_DISPLAY=1  the whole run under a private Xvfb display
 set -uo pipefail
+if [ "${TESSARN_DISPLAY:-}" = 1 ] && [ -z "${TESSARN_IN_XVFB:-}" ]; then
+  exec env TESSARN_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
 . "$scripts/wine-env.sh"
