@@ -16,12 +16,19 @@ namespace {
 
 void SetItemText(HWND dialog, int item, const std::wstring& text) { SetDlgItemTextW(dialog, item, text.c_str()); }
 
-// Formats a text resource with up to two texts in place of its %s.
+// A text resource with its "%s" places filled in turn; the texts are put
+// in as they are, never read as formats themselves.
 std::wstring FormatUiText(UINT id, const wchar_t* first, const wchar_t* second = L"") {
-  std::wstring format = LoadUiText(id);
-  std::vector<wchar_t> out(format.size() + wcslen(first) + wcslen(second) + 1);
-  swprintf(out.data(), out.size(), format.c_str(), first, second);
-  return out.data();
+  std::wstring text = LoadUiText(id);
+  const wchar_t* fills[] = {first, second};
+  size_t at = 0;
+  for (const wchar_t* fill : fills) {
+    at = text.find(L"%s", at);
+    if (at == std::wstring::npos) break;
+    text.replace(at, 2, fill);
+    at += wcslen(fill);
+  }
+  return text;
 }
 
 void AddLine(HWND list, const std::wstring& text) {
