@@ -494,16 +494,26 @@ TEST_F(LogTurn, EntriesArriveWholeWhenTheLockFails) {
       ImportPatch patch(module, "kernel32.dll", "LockFileEx", reinterpret_cast<void*>(&FailingLockFileEx));
       ASSERT_TRUE(patch.Applied());
       before = AllEntries();
+      int attemptsBefore = g_lockCalls.load();
       double failing = TimedRawSign();
+      int attempts = g_lockCalls.load() - attemptsBefore;
       EXPECT_EQ(perCall, AllEntries() - before) << "call " << i << ": every entry arrives";
+      // A refused lock is not tried again; a lock held by another writer
+      // is waited for once (a few milliseconds), not once per entry.
+      if (error == ERROR_ACCESS_DENIED)
+        EXPECT_EQ(static_cast<int>(perCall), attempts) << "call " << i;
+      else
+        EXPECT_GT(static_cast<int>(perCall) + 100, attempts) << "call " << i;
       extra.push_back(failing - working);
       normal.push_back(working);
     }
-    EXPECT_LE(static_cast<int>(15 * perCall), g_lockCalls.load());
-    // Failing locks cost at most one bounded wait of 5 ms per call; the
-    // rest is the machine's noise around calls of a few hundred ms.
-    EXPECT_GT(10.0, Median(extra)) << "a call with a working lock takes " << Median(normal)
-                                   << " ms; with the failing lock, the median difference is " << Median(extra) << " ms";
+    // In time: failing locks cost at most one bounded wait of 5 ms per
+    // call. The machine's own noise around calls of a few hundred ms (more
+    // on a loaded machine) is allowed for: a tenth of the call.
+    double allowed = std::max(10.0, Median(normal) / 10);
+    EXPECT_GT(allowed, Median(extra)) << "a call with a working lock takes " << Median(normal)
+                                      << " ms; with the failing lock, the median difference is " << Median(extra)
+                                      << " ms";
     printf("%s: calls of %.1f ms, failing lock adds %.2f ms (median of 15 pairs)\n",
            error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION", Median(normal), Median(extra));
   }
