@@ -42,8 +42,12 @@ enum class Sharing { kShared, kExclusive };
 // end and overwrite each other). The turn is a courtesy, never a condition:
 // an entry is never dropped for want of it.
 // - Only ERROR_LOCK_VIOLATION (another writer holds the byte) is waited
-//   for, and at most a few milliseconds; any other failure of the lock
-//   (a handle or file system that cannot lock) writes at once.
+//   for; any other failure of the lock (a handle or file system that cannot
+//   lock) writes at once.
+// - The wait is bounded. A writer holds the byte only for one write, but a
+//   loaded machine may deschedule it for a while: under Wine, where two
+//   appends can overwrite each other, a shorter bound lost entries between
+//   busy writers, so the bound is generous.
 // - A holder that keeps the byte beyond that wait is not waited for again
 //   until the byte is seen free: the following entries try once and write,
 //   so a stuck holder costs one wait, not one per entry.
@@ -80,7 +84,7 @@ class AppendTurn {
   AppendTurn& operator=(const AppendTurn&) = delete;
 
  private:
-  static constexpr LONGLONG kWaitMilliseconds = 5;
+  static constexpr LONGLONG kWaitMilliseconds = 1000;
   static std::atomic<bool> s_holderStuck;
   HANDLE m_file;
   OVERLAPPED m_region = {};

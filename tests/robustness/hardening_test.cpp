@@ -486,36 +486,32 @@ TEST_F(LogTurn, EntriesArriveWholeWhenTheLockFails) {
     SCOPED_TRACE(error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION");
     g_lockError = error;
     g_lockCalls = 0;
-    // Calls with a working and a failing lock in turn, so that the
-    // machine's load weighs on both alike.
-    std::vector<double> extra, normal;
+    std::vector<double> normal, failing;
+    for (int i = 0; i < 15; ++i) normal.push_back(TimedRawSign());
+    ImportPatch patch(module, "kernel32.dll", "LockFileEx", reinterpret_cast<void*>(&FailingLockFileEx));
+    ASSERT_TRUE(patch.Applied());
     for (int i = 0; i < 15; ++i) {
-      double working = TimedRawSign();
-      ImportPatch patch(module, "kernel32.dll", "LockFileEx", reinterpret_cast<void*>(&FailingLockFileEx));
-      ASSERT_TRUE(patch.Applied());
       before = AllEntries();
       int attemptsBefore = g_lockCalls.load();
-      double failing = TimedRawSign();
+      failing.push_back(TimedRawSign());
       int attempts = g_lockCalls.load() - attemptsBefore;
       EXPECT_EQ(perCall, AllEntries() - before) << "call " << i << ": every entry arrives";
-      // A refused lock is not tried again; a lock held by another writer
-      // is waited for once (a few milliseconds), not once per entry.
-      if (error == ERROR_ACCESS_DENIED)
-        EXPECT_EQ(static_cast<int>(perCall), attempts) << "call " << i;
-      else
-        EXPECT_GT(static_cast<int>(perCall) + 100, attempts) << "call " << i;
-      extra.push_back(failing - working);
-      normal.push_back(working);
+      // A refused lock is not tried again. A lock another writer keeps is
+      // waited for once (bounded), then tried once per entry until it is
+      // seen free: never a wait per entry.
+      if (error == ERROR_ACCESS_DENIED || i > 0) EXPECT_EQ(static_cast<int>(perCall), attempts) << "call " << i;
     }
-    // In time: failing locks cost at most one bounded wait of 5 ms per
-    // call. The machine's own noise around calls of a few hundred ms (more
-    // on a loaded machine) is allowed for: a tenth of the call.
-    double allowed = std::max(10.0, Median(normal) / 10);
-    EXPECT_GT(allowed, Median(extra)) << "a call with a working lock takes " << Median(normal)
-                                      << " ms; with the failing lock, the median difference is " << Median(extra)
-                                      << " ms";
-    printf("%s: calls of %.1f ms, failing lock adds %.2f ms (median of 15 pairs)\n",
-           error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION", Median(normal), Median(extra));
+    // In time: beyond that one wait, a call with failing locks takes as long
+    // as with a working lock (the attempts above show no wait per entry).
+    // The machine's own noise around calls of a few hundred ms (more on a
+    // loaded machine) is allowed for: a quarter of the call.
+    double allowed = std::max(10.0, Median(normal) / 4);
+    double slower = Median(failing) - Median(normal);
+    EXPECT_GT(allowed, slower) << "median with a working lock " << Median(normal) << " ms, failing "
+                               << Median(failing) << " ms";
+    printf("%s: calls of %.1f ms with a working lock, %.1f ms failing (medians of 15)\n",
+           error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION", Median(normal),
+           Median(failing));
   }
 }
 
