@@ -499,7 +499,9 @@ TEST_F(LogTurn, EntriesArriveWholeWhenTheLockFails) {
       // A refused lock is not tried again. A lock another writer keeps is
       // waited for once (bounded), then tried once per entry until it is
       // seen free: never a wait per entry.
-      if (error == ERROR_ACCESS_DENIED || i > 0) EXPECT_EQ(static_cast<int>(perCall), attempts) << "call " << i;
+      if (error == ERROR_ACCESS_DENIED || i > 0) {
+        EXPECT_EQ(static_cast<int>(perCall), attempts) << "call " << i;
+      }
     }
     // In time: beyond that one wait, a call with failing locks takes as long
     // as with a working lock (the attempts above show no wait per entry).
