@@ -82,10 +82,15 @@ ResultCode nrlCertThumbprintToStr(PCCERT_CONTEXT cert, std::wstring& text) {
 
 ResultCode nrlFileTimeToStr(const FILETIME* utc, wchar_t** text) {
   *text = nullptr;
-  FILETIME local = {};
-  SYSTEMTIME t = {};
-  FileTimeToLocalFileTime(utc, &local);
-  FileTimeToSystemTime(&local, &t);
+  // The local time at that moment, with the daylight-saving state of that
+  // date: FileTimeToLocalFileTime applies today's state instead, which is an
+  // hour off for every date on the other side of a change.
+  SYSTEMTIME universal = {}, t = {};
+  if (FileTimeToSystemTime(utc, &universal) && !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &t)) {
+    FILETIME local = {};
+    FileTimeToLocalFileTime(utc, &local);
+    FileTimeToSystemTime(&local, &t);
+  }
   HeapPtr<wchar_t> out = HeapCopy(FormatTimeText(t));
   if (!out) return rc::kNoMemory;
   *text = out.release();

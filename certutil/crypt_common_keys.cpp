@@ -14,15 +14,19 @@ bool CCryptCommon::ValidateCertificatePrivateKey(PCCERT_CONTEXT cert) const {
     theLog.Trace(L"%stestuje se VALIDATE_PRIVATEKEY.", kPrefix);
     theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptAcquireCertificatePrivateKey:", kPrefix);
     theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptFindCertificateKeyProvInfo - test 1", kPrefix);
-    bool keyFound = CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG, nullptr) != FALSE;
+    // Both tests only look for the key: neither may show a provider's
+    // dialog (a card reader's "insert your card", a PIN prompt).
+    bool keyFound =
+        CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG | CRYPT_FIND_SILENT_KEYSET_FLAG, nullptr) !=
+        FALSE;
     if (!keyFound) {
       theLog.Warning(L"%sVALIDATE_PRIVATEKEY chyba [%lx], bude test 2", kPrefix, GetLastError());
       theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptAcquireCertificatePrivateKey - test 2", kPrefix);
       HCRYPTPROV_OR_NCRYPT_KEY_HANDLE provider = 0;
       DWORD keySpec = 0;
       BOOL callerFrees = FALSE;
-      if (CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &provider, &keySpec,
-                                            &callerFrees)) {
+      if (CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG | CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
+                                            &provider, &keySpec, &callerFrees)) {
         keyFound = true;
         if (callerFrees) CryptReleaseContext(provider, 0);
       } else {

@@ -64,11 +64,13 @@ void CTessarnCtrl::LocalTimeToUTCTime(const wchar_t* localTime, VARIANT* answer)
   // fields the caller did not set. The code stays 0, as for every input.
   std::wstring utcText;
   SYSTEMTIME local = {};
+  // The zone's bias is the one in effect at the given date, daylight saving
+  // included; LocalFileTimeToFileTime would apply today's instead, an hour
+  // off for every date on the other side of a change.
   if (ParseTimeText(localTime, &local) == 6) {
-    FILETIME localFile = {}, utcFile = {};
+    FILETIME localFile = {};
     SYSTEMTIME utc = {};
-    if (SystemTimeToFileTime(&local, &localFile) && LocalFileTimeToFileTime(&localFile, &utcFile) &&
-        FileTimeToSystemTime(&utcFile, &utc))
+    if (SystemTimeToFileTime(&local, &localFile) && TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
       utcText = FormatTimeText(utc);
   }
   framework::COleSafeArray result;

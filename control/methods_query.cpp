@@ -2,6 +2,8 @@
 // and CertDisplay: finding certificates and judging them.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "certutil/chain.h"
 #include "certutil/criteria.h"
 #include "certutil/crypt_handles.h"
@@ -42,10 +44,17 @@ ResultCode JudgeStoreCopy(const wchar_t* certificate, Judge judge) {
 
 // The platform's certificate viewer, modal until the user closes it.
 // CryptUI is loaded only when a page shows a certificate: it is large, and
-// every other method does without it.
+// every other method does without it. It is loaded by its full path in the
+// system directory: a bare name is searched for in the host program's
+// directory and the current directory first, where anyone may have put a
+// file of that name.
 void ShowCertificate(PCCERT_CONTEXT cert) {
   using ViewContext = BOOL(WINAPI*)(DWORD, const void*, HWND, LPCWSTR, DWORD, void*);
-  HMODULE cryptui = LoadLibraryW(L"cryptui.dll");
+  wchar_t path[MAX_PATH + 16] = {};
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  wcscat(path, L"\\cryptui.dll");
+  HMODULE cryptui = LoadLibraryW(path);
   if (!cryptui) return;
   auto view = reinterpret_cast<ViewContext>(reinterpret_cast<void*>(GetProcAddress(cryptui, "CryptUIDlgViewContext")));
   if (view) view(CERT_STORE_CERTIFICATE_CONTEXT, cert, nullptr, nullptr, 0, nullptr);

@@ -39,17 +39,42 @@ enum class Sharing { kShared, kExclusive };
 // far beyond any data, held only around the single write of an entry:
 // appending alone places writes at the end atomically on Windows, but not
 // under every implementation of the platform (two writers can pick the same
-// end and overwrite each other). A writer that cannot get its turn within
-// about a second drops its entry, as the log drops any entry it cannot
-// write; it never waits longer. A file that nobody shares needs no turn.
+// end and overwrite each other). The turn is a courtesy, never a condition:
+// an entry is never dropped for want of it.
+// - Only ERROR_LOCK_VIOLATION (another writer holds the byte) is waited
+//   for; any other failure of the lock (a handle or file system that cannot
+//   lock) writes at once.
+// - The wait is bounded. A writer holds the byte only for one write, but a
+//   loaded machine may deschedule it for a while: under Wine, where two
+//   appends can overwrite each other, a shorter bound lost entries between
+//   busy writers, so the bound is generous.
+// - A holder that keeps the byte beyond that wait is not waited for again
+//   until the byte is seen free: the following entries try once and write,
+//   so a stuck holder costs one wait, not one per entry.
 class AppendTurn {
  public:
-  AppendTurn(HANDLE file, Sharing sharing) : m_file(file), m_unshared(sharing == Sharing::kExclusive) {
-    if (m_unshared) return;
+  AppendTurn(HANDLE file, Sharing sharing) : m_file(file) {
+    if (sharing == Sharing::kExclusive) return;
     m_region.OffsetHigh = 0x7FFFFFFF;
-    for (int attempt = 0; attempt < kAttempts && !m_locked; ++attempt) {
-      m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &m_region) != FALSE;
-      if (!m_locked) Sleep(attempt < 16 ? 0 : 1);
+    bool wait = !s_holderStuck.load(std::memory_order_relaxed);
+    LARGE_INTEGER frequency = {}, start = {}, now = {};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int attempt = 0;; ++attempt) {
+      if (LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &m_region)) {
+        m_locked = true;
+        s_holderStuck.store(false, std::memory_order_relaxed);
+        return;
+      }
+      if (GetLastError() != ERROR_LOCK_VIOLATION || !wait) return;
+      QueryPerformanceCounter(&now);
+      if ((now.QuadPart - start.QuadPart) * 1000 >= kWaitMilliseconds * frequency.QuadPart) {
+        s_holderStuck.store(true, std::memory_order_relaxed);
+        return;
+      }
+      // Another writer holds the byte for the length of one write: yield
+      // first, then sleep the shortest time the system offers.
+      Sleep(attempt < 16 ? 0 : 1);
     }
   }
   ~AppendTurn() {
@@ -57,21 +82,24 @@ class AppendTurn {
   }
   AppendTurn(const AppendTurn&) = delete;
   AppendTurn& operator=(const AppendTurn&) = delete;
-  bool Held() const { return m_unshared || m_locked; }
 
  private:
-  static constexpr int kAttempts = 1000;
+  static constexpr LONGLONG kWaitMilliseconds = 1000;
+  static std::atomic<bool> s_holderStuck;
   HANDLE m_file;
-  const bool m_unshared;
   OVERLAPPED m_region = {};
   bool m_locked = false;
 };
+
+std::atomic<bool> AppendTurn::s_holderStuck{false};
 
 // Opens the file for appending and writes the header and the message, with
 // text-mode line breaks (CR LF), in one write, then closes it. The
 // temporary-directory file is opened unshared, so a writer that meets
 // another loses its entry; the directory file is shared and its writers take
-// turns (AppendTurn).
+// turns (AppendTurn). Byte-range locks need read or write data access on the
+// handle (Windows refuses them on an append-only handle): read access is
+// added, and without write data access every write still lands at the end.
 void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& header, const wchar_t* format,
                  va_list args) {
   std::string bytes;
@@ -82,11 +110,10 @@ void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& h
   }
   if (bytes.size() > 0xFFFFFFFFu) return;
   DWORD share = sharing == Sharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
-  ScopedHandle file(CreateFileW(fileName, FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (sharing == Sharing::kShared ? FILE_READ_DATA : 0);
+  ScopedHandle file(CreateFileW(fileName, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) return;
   AppendTurn turn(file.Get(), sharing);
-  if (!turn.Held()) return;
   DWORD written = 0;
   WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

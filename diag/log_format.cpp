@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
 namespace diag {
 namespace {
@@ -61,11 +62,35 @@ void Number(std::wstring& out, const Spec& s, bool negative, unsigned long long 
   Pad(out, prefix + digits, s, L' ');
 }
 
+bool IsControl(wchar_t ch) { return ch < 0x20 || ch == 0x7F; }
+
 std::wstring Widen(const char* text, int precision) {
   std::wstring w;
   for (size_t i = 0; text[i] && (precision < 0 || w.size() < static_cast<size_t>(precision)); ++i)
     w += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
   return w;
+}
+
+// A text argument as an entry holds it: control characters (below 0x20, and
+// DEL) in the escaped form \uXXXX, so that no argument can break a line or
+// start what looks like an entry of its own.
+std::wstring EscapeControls(std::wstring text) {
+  size_t i = 0;
+  while (i < text.size() && !IsControl(text[i])) ++i;
+  if (i == text.size()) return text;
+  std::wstring out(text, 0, i);
+  for (; i < text.size(); ++i) {
+    wchar_t ch = text[i];
+    if (!IsControl(ch)) {
+      out += ch;
+      continue;
+    }
+    static const wchar_t hex[] = L"0123456789ABCDEF";
+    out += L"\\u00";
+    out += hex[(ch >> 4) & 0xF];
+    out += hex[ch & 0xF];
+  }
+  return out;
 }
 
 }  // namespace
@@ -176,7 +201,7 @@ std::wstring FormatV(const wchar_t* format, va_list args) {
         wchar_t ch = (*p == L'C' || s.narrowText) && !s.wideText
                          ? static_cast<wchar_t>(static_cast<unsigned char>(v))
                          : static_cast<wchar_t>(v);
-        Pad(out, std::wstring(1, ch), s, L' ');
+        Pad(out, EscapeControls(std::wstring(1, ch)), s, L' ');
         break;
       }
       case L's':
@@ -192,7 +217,7 @@ std::wstring FormatV(const wchar_t* format, va_list args) {
           else if (s.precision >= 0) text.assign(v, wcsnlen(v, static_cast<size_t>(s.precision)));
           else text = v;
         }
-        Pad(out, text, s, L' ');
+        Pad(out, EscapeControls(std::move(text)), s, L' ');
         break;
       }
       case L'%':

@@ -8,7 +8,10 @@ namespace diag {
 // format in this module is written for: %s and %c take wide text, %hs/%S and
 // %hc/%C narrow. The result grows to any length, so an argument of any size
 // (a 100 KB certificate text) is formatted whole. %n is never honoured: it
-// writes nothing and consumes nothing.
+// writes nothing and consumes nothing. Control characters of text arguments
+// (%s, %c: below 0x20, and 0x7F) are written as \uXXXX, the form the log
+// uses for what it cannot write, so an argument never breaks its entry's
+// line; the format's own line breaks stay.
 std::wstring FormatV(const wchar_t* format, va_list args);
 std::wstring Format(const wchar_t* format, ...);
 

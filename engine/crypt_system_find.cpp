@@ -1,4 +1,6 @@
 // Finding and enumerating certificates of the current user's system stores.
+#include <cwchar>
+
 #include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "certutil/visitors.h"
@@ -25,6 +27,25 @@ bool MaySign(PCCERT_CONTEXT cert) {
 // it twice; the second release may then hit another thread's provider. The
 // platform needs no provider to open a system store.
 HCERTSTORE OpenSystemStore(const wchar_t* name) { return CertOpenSystemStoreW(0, name); }
+
+// A store a caller names: opened only when it exists, and read-only, since
+// the enumeration only reads. Opening a system store by name creates it
+// (registry keys under the user's SystemCertificates) unless told to open an
+// existing one, and a page could fill the user's registry that way. A name
+// with a backslash is no system store of this user (it would name a store
+// on another computer or a path below a store), and an empty one names
+// none. "MY", the personal store the engine itself works on, opens as the
+// engine opens it.
+HCERTSTORE OpenNamedStore(const wchar_t* name) {
+  if (_wcsicmp(name, L"MY") == 0) return OpenSystemStore(name);
+  if (!*name || wcschr(name, L'\\')) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                       CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_OPEN_EXISTING_FLAG | CERT_STORE_READONLY_FLAG,
+                       name);
+}
 
 }  // namespace
 
@@ -103,7 +124,7 @@ ResultCode CCryptSystem::FindCertificateInStore(PCCERT_CONTEXT given, PCCERT_CON
 ResultCode CCryptSystem::EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all) {
   theLog.Trace(L"CCryptSystem:EnumCertificates start");
   theLog.Trace(L"CCryptSystem:EnumCertificates CertOpenSystemStore");
-  ScopedCertStore store(storeName ? OpenSystemStore(storeName) : nullptr);
+  ScopedCertStore store(storeName ? OpenNamedStore(storeName) : nullptr);
   if (!store) {
     theLog.Error(L"Can't open system store [%s], error code [%lx]", storeName, GetLastError());
     theLog.Trace(L"CCryptSystem:EnumCertificates finished");

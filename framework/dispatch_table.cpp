@@ -75,21 +75,51 @@ HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, SAFEARRAY** locked) {
   return S_OK;
 }
 
+// Takes the call's own copy of an argument that arrives by reference (a
+// script variable, a BSTR or an array by reference). `source` is left at the
+// value to convert: the copy, or the caller's by-value argument itself.
+HRESULT OwnArgument(const VARIANT* in, VARIANT* copy, const VARIANT** source) {
+  *source = in;
+  const VARIANT* v = Deref(in);
+  if (!(V_VT(v) & VT_BYREF)) {
+    // A by-reference VARIANT holding a value: the caller's variable.
+    if (v == in) return S_OK;
+  } else if (!V_BYREF(v)) {
+    return DISP_E_TYPEMISMATCH;
+  } else if (V_VT(v) == (VT_BYREF | VT_UI1)) {
+    // A pointer into the caller's buffer: how many bytes follow it is told
+    // only by a later argument, so there is nothing to copy yet.
+    *source = v;
+    return S_OK;
+  }
+  HRESULT hr = VariantCopyInd(copy, const_cast<VARIANT*>(v));
+  if (FAILED(hr)) return hr;
+  *source = copy;
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT ConvertArgs(const DispatchEntry& entry, const DISPPARAMS* params, DispatchArgs* out, UINT* argError) {
+  const VARIANT* sources[kMaxDispatchArgs] = {};
+  // First every argument that arrives by reference becomes the call's own,
+  // before any conversion can run the caller's code.
   for (int i = 0; i < entry.argCount; ++i) {
     UINT position = params->cArgs - 1 - static_cast<UINT>(i);
-    const VARIANT* in = &params->rgvarg[position];
+    HRESULT hr = OwnArgument(&params->rgvarg[position], out->m_owned[i].Get(), &sources[i]);
+    if (FAILED(hr)) {
+      if (argError) *argError = position;
+      return hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
+    }
+  }
+  for (int i = 0; i < entry.argCount; ++i) {
+    UINT position = params->cArgs - 1 - static_cast<UINT>(i);
+    const VARIANT* in = sources[i];
     HRESULT hr;
     switch (entry.args[i]) {
       case ArgKind::kBstr: {
-        const VARIANT* v = Deref(in);
-        if (V_VT(v) == VT_BSTR) {
-          out->m_texts[i] = V_BSTR(v);
-          hr = S_OK;
-        } else if (V_VT(v) == (VT_BSTR | VT_BYREF) && V_BSTRREF(v)) {
-          out->m_texts[i] = *V_BSTRREF(v);
+        if (V_VT(in) == VT_BSTR) {
+          out->m_texts[i] = V_BSTR(in);
           hr = S_OK;
         } else {
           hr = VariantChangeType(out->m_values[i].Get(), const_cast<VARIANT*>(in), 0, VT_BSTR);

@@ -37,8 +37,13 @@ class DispatchArgs {
  private:
   friend HRESULT ConvertArgs(const struct DispatchEntry&, const DISPPARAMS*, DispatchArgs*, UINT*);
   ScopedVariant m_values[kMaxDispatchArgs];
-  // Text arguments: the caller's own BSTR when it passed one (a page's
-  // megabyte of base64 is not copied), otherwise the converted value.
+  // The call's own copies of the arguments that arrived by reference, taken
+  // before any argument is converted: converting an object runs the
+  // caller's code, which may free or replace the variables it passed.
+  ScopedVariant m_owned[kMaxDispatchArgs];
+  // Text arguments: the caller's own BSTR when it passed one by value (a
+  // page's megabyte of base64 is not copied), the call's copy when it came
+  // by reference, otherwise the converted value.
   BSTR m_texts[kMaxDispatchArgs] = {};
   ByteArg m_bytes[kMaxDispatchArgs];
   // Keeps a locked byte array's data valid while the method runs.
@@ -73,7 +78,11 @@ struct DispatchTable {
 };
 
 // Converts the caller's arguments (last argument first in rgvarg) to the
-// entry's types. On a value that cannot be converted answers
+// entry's types. Every argument that arrives by reference is copied first,
+// so the method reads the values the caller passed at the time of the call
+// whatever the caller's code run by a later conversion does; a by-reference
+// byte (the first byte of a caller's buffer of untold size) is the one
+// reference kept. On a value that cannot be converted answers
 // DISP_E_TYPEMISMATCH with its rgvarg index in *argError.
 HRESULT ConvertArgs(const DispatchEntry& entry, const DISPPARAMS* params, DispatchArgs* out, UINT* argError);
 

@@ -4,6 +4,7 @@
 
 #include "framework/module.h"
 #include "framework/scoped_variant.h"
+#include "framework/verb_enum.h"
 
 namespace framework {
 namespace {
@@ -342,7 +343,16 @@ HRESULT OleControl::ShowProperties(HWND parent) {
   return hr;
 }
 
-HRESULT OleControl::EnumVerbs(IEnumOLEVERB** verbs) { return OleRegEnumVerbs(m_desc.clsid, verbs); }
+// The verbs DoVerb carries out for a container's menu: Properties, which
+// opens the property page, when the control has one. The registry holds no
+// verbs for the class, so they are not read from there.
+HRESULT OleControl::EnumVerbs(IEnumOLEVERB** verbs) {
+  if (!verbs) return E_POINTER;
+  static const OLEVERB kVerbs[] = {
+      {OLEIVERB_PROPERTIES, const_cast<LPOLESTR>(L"&Properties..."), MF_STRING | MF_ENABLED, OLEVERBATTRIB_ONCONTAINERMENU},
+  };
+  return CreateVerbEnumerator(kVerbs, m_desc.propertyPageCount ? 1 : 0, verbs);
+}
 HRESULT OleControl::Update() { return S_OK; }
 HRESULT OleControl::IsUpToDate() { return S_OK; }
 

@@ -83,8 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string bytes = diag::ToLogBytes(out);
   FUZZ_REQUIRE(bytes.size() >= out.size());
-  // A text argument reaches the output as data, whole when no precision cuts it.
-  if ((conversion == L's' || conversion == L'S') && !(flags & 0x80) && !narrowText)
-    FUZZ_REQUIRE(out.find(wideArg) != std::wstring::npos);
+  // A text argument reaches the output as data, whole when no precision
+  // cuts it, its control characters in the escaped form \u00XX.
+  if ((conversion == L's' || conversion == L'S') && !(flags & 0x80) && !narrowText) {
+    std::wstring escaped;
+    for (wchar_t ch : wideArg) {
+      if (ch < 0x20 || ch == 0x7F) escaped += diag::Format(L"\\u%04X", static_cast<unsigned>(ch));
+      else escaped += ch;
+    }
+    FUZZ_REQUIRE(out.find(escaped) != std::wstring::npos);
+  }
   return 0;
 }

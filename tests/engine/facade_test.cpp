@@ -122,11 +122,18 @@ TEST_F(Facade, EnumerationPreFilterAndStores) {
   EXPECT_EQ(1, signers.count);
   EXPECT_EQ(rc::kOk, crypt.EnumCertificates(every, L"MY", true));
   EXPECT_EQ(2, every.count);
+  // A store that exists but is empty (made here as a user's program would
+  // make it; the engine opens a store it is given only when it exists).
+  HCERTSTORE made = CertOpenSystemStoreW(0, L"TessarnEmpty");
+  ASSERT_TRUE(made);
+  CertCloseStore(made, 0);
   LogCapture log;
   EXPECT_EQ(rc::kOk, crypt.EnumCertificates(none, L"TessarnEmpty", false));
   EXPECT_EQ(0, none.count);
   EXPECT_TRUE(log.Has("CCryptSystem:EnumCertificates CertCloseStore"));
   EXPECT_TRUE(log.Has("CCryptSystem:EnumCertificates finished, found [count: 0]"));
+  EXPECT_EQ(rc::kStoreNotOpened, crypt.EnumCertificates(none, L"TessarnNeverMade", false));
+  EXPECT_EQ(0, none.count);
   EXPECT_EQ(rc::kStoreNotOpened, crypt.EnumCertificates(none, nullptr, false));
 }
 

@@ -108,6 +108,9 @@ issue expired "/CN=Expired Leaf/O=Tessarn Test/C=CZ" ca dns_ext 3F 2020010100000
 issue cardsig "/CN=Card Holder Signature/O=Tessarn Test/C=CZ" self cardsig_ext 0C
 issue selfsigned "/CN=Self Signed/O=Nobody/C=CZ" self dns_ext 05
 issue expiredself "/CN=Expired Self Signed/O=Nobody/C=CZ" self dns_ext 06 20200101000000Z 20210101000000Z
+# Valid from a summer day to a winter day: its validity read as local time
+# falls on both sides of a daylight-saving change.
+issue summer "/CN=Summer Leaf/O=Tessarn Test/C=CZ" ca dns_ext 43 20200615103000Z 20201215103000Z
 # A leaf whose issuer is nowhere to be found.
 issue orphanca "/CN=Orphan CA/O=Nobody/C=CZ" self ca_ext 07
 issue orphan "/CN=Orphan Leaf/O=Nobody/C=CZ" orphanca dns_ext 08

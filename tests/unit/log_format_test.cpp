@@ -48,6 +48,25 @@ TEST(LogFormat, DirectivesInArgumentsStayData) {
   EXPECT_EQ(L"[%s%n%x%ls]", Format(L"[%s]", L"%s%n%x%ls"));
 }
 
+// A text argument cannot break its entry's line or forge another entry:
+// its control characters are written escaped; the format's own line breaks
+// (the closing lines' "\r\n") stay.
+TEST(LogFormat, ControlCharactersOfArgumentsAreEscaped) {
+  struct Case {
+    std::wstring got, want;
+  } cases[] = {
+      {Format(L"[%s]", L"a\r\n23:59:59,999 (Tid:1,T:E):x"), L"[a\\u000D\\u000A23:59:59,999 (Tid:1,T:E):x]"},
+      {Format(L"[%s]", L"\x01\x1f\x7f\t"), L"[\\u0001\\u001F\\u007F\\u0009]"},
+      {Format(L"[%s]", L"no controls, \x0161 and \x80 stay"), L"[no controls, \x0161 and \x80 stay]"},
+      {Format(L"[%hs]", "narrow\n"), L"[narrow\\u000A]"},
+      {Format(L"[%c%c]", L'\n', L'x'), L"[\\u000Ax]"},
+      {Format(L"[%5s]", L"\n"), L"[\\u000A]"},
+      {Format(L"[%.2s]", L"a\nb"), L"[a\\u000A]"},
+      {Format(L"done (retCode=%d)\r\n", 0), L"done (retCode=0)\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.want, c.got);
+}
+
 TEST(LogBytes, AsciiIsKeptAndOtherCharactersAreDefined) {
   EXPECT_EQ("plain ASCII\r\n", diag::ToLogBytes(L"plain ASCII\r\n"));
   // In the C locale Latin-1 characters have a byte form; others are escaped.

@@ -1,0 +1,98 @@
+#include "framework/verb_enum.h"
+
+#include <atomic>
+#include <cwchar>
+#include <new>
+
+#include "framework/module.h"
+
+namespace framework {
+namespace {
+
+class VerbEnumerator : public IEnumOLEVERB {
+ public:
+  VerbEnumerator(const OLEVERB* verbs, size_t count, size_t position)
+      : m_verbs(verbs), m_count(count), m_position(position) {
+    LockModule();
+  }
+  virtual ~VerbEnumerator() { UnlockModule(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumOLEVERB)) {
+      *object = static_cast<IEnumOLEVERB*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --m_refs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG wanted, OLEVERB* out, ULONG* fetched) override {
+    if (fetched) *fetched = 0;
+    if (wanted == 0) return S_OK;
+    if (!out) return E_POINTER;
+    // Only one at a time may be asked for without a count to report.
+    if (!fetched && wanted != 1) return E_INVALIDARG;
+    ULONG given = 0;
+    while (given < wanted && m_position < m_count) {
+      const OLEVERB& verb = m_verbs[m_position];
+      OLEVERB copy = verb;
+      if (verb.lpszVerbName) {
+        size_t bytes = (wcslen(verb.lpszVerbName) + 1) * sizeof(wchar_t);
+        copy.lpszVerbName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (!copy.lpszVerbName) {
+          // Nothing half-given: free what this call handed out.
+          for (ULONG i = 0; i < given; ++i) CoTaskMemFree(out[i].lpszVerbName);
+          m_position -= given;
+          return E_OUTOFMEMORY;
+        }
+        memcpy(copy.lpszVerbName, verb.lpszVerbName, bytes);
+      }
+      out[given++] = copy;
+      ++m_position;
+    }
+    if (fetched) *fetched = given;
+    return given == wanted ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    size_t left = m_count - m_position;
+    if (count > left) {
+      m_position = m_count;
+      return S_FALSE;
+    }
+    m_position += count;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    m_position = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumOLEVERB** out) override {
+    if (!out) return E_POINTER;
+    *out = new (std::nothrow) VerbEnumerator(m_verbs, m_count, m_position);
+    return *out ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  std::atomic<ULONG> m_refs{1};
+  const OLEVERB* m_verbs;
+  size_t m_count;
+  size_t m_position;
+};
+
+}  // namespace
+
+HRESULT CreateVerbEnumerator(const OLEVERB* verbs, size_t count, IEnumOLEVERB** out) {
+  if (!out) return E_POINTER;
+  *out = new (std::nothrow) VerbEnumerator(verbs, count, 0);
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace framework
