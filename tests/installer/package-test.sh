@@ -31,6 +31,8 @@ wine64=$(wine_loader x64)
 client=$(wine_loader "$arch")
 failures=0
 fail() { echo "package-test: FAIL: $*" >&2; failures=$((failures + 1)); }
+# A path under the prefix's drive C as the Windows side writes it.
+cpath() { local p=${1#"$WINEPREFIX/drive_c"}; p=${p//\//\\}; printf 'C:%s' "$p"; }
 # Wine writes its registry files when the server ends.
 flush() { wineserver -w; }
 
@@ -62,7 +64,7 @@ for a in x64 x86; do
 done
 
 # Every key DllRegisterServer writes, in the client's registry view.
-"$client" "$registration_check" "$classes" "$(winpath "${modules[$arch]}")" ||
+"$client" "$registration_check" "$classes" "$(cpath "${modules[$arch]}")" ||
   fail "the registration under $classes is not the one DllRegisterServer writes"
 if [ "$scope" = user ]; then
   n=$(keys_in system.reg)
@@ -81,10 +83,20 @@ copies=('CLSID\{E0D18E29-700A-419B-A691-D0E82E7CBCA5}' 'CLSID\{4D857FA2-E8BE-42A
 view=$([ "$arch" = x86 ] && echo /reg:32 || echo /reg:64)
 if [ "$scope" = user ]; then
   for k in "${copies[@]}"; do
-    "$wine64" reg export "HKCU\\Software\\Classes\\$k" "$(winpath "$work/key.reg")" /y $view >/dev/null ||
-      fail "cannot export HKCU\\Software\\Classes\\$k"
-    sed -i 's/HKEY_CURRENT_USER\\Software\\Classes/HKEY_LOCAL_MACHINE\\Software\\Classes/' "$work/key.reg"
-    "$wine64" reg import "$(winpath "$work/key.reg")" $view >/dev/null || fail "cannot import $k under HKLM"
+    # The per-user package keeps the 32-bit module's class and interface
+    # keys under Wow6432Node itself.
+    from="HKCU\\Software\\Classes\\$k"
+    case "$arch/$k" in x86/CLSID*|x86/Interface*) from="HKCU\\Software\\Classes\\Wow6432Node\\$k" ;; esac
+    "$wine64" reg export "$from" "$(winpath "$work/key.reg")" /y >"$work/reg.log" 2>&1 ||
+      fail "cannot export $from: $(cat "$work/reg.log")"
+    # reg writes UTF-16.
+    iconv -f UTF-16 -t UTF-8 "$work/key.reg" |
+      sed -e 's/HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node/HKEY_LOCAL_MACHINE\\Software\\Classes/' \
+          -e 's/HKEY_CURRENT_USER\\Software\\Classes/HKEY_LOCAL_MACHINE\\Software\\Classes/' |
+      iconv -f UTF-8 -t UTF-16 >"$work/machine.reg"
+    grep -q HKEY_CURRENT_USER <(iconv -f UTF-16 -t UTF-8 "$work/machine.reg") && fail "the copy of $k still names HKCU"
+    "$wine64" reg import "$(winpath "$work/machine.reg")" $view >"$work/reg.log" 2>&1 ||
+      fail "cannot import $k under HKLM: $(cat "$work/reg.log")"
   done
 fi
 echo "package-test: creating TESSARN.TessarnCtrl.1 from a $arch client"

@@ -51,9 +51,12 @@ int wmain(int argc, wchar_t** argv) {
 #endif
   std::wstring typeLib = prefix + kTypeLibKey;
   Expect(SamePath(module, ReadString(root, typeLib + platform, nullptr)), L"the type library's path is not the module");
-  std::wstring folder = module.substr(0, module.find_last_of(L'\\'));
+  // One library key serves both registry views: its HELPDIR names the
+  // folder of one of the two modules.
   std::wstring helpDir = ReadString(root, typeLib + L"\\HELPDIR", nullptr);
-  Expect(SamePath(folder, helpDir) || SamePath(folder + L"\\", helpDir), L"HELPDIR is \"" + helpDir + L"\"");
+  if (!helpDir.empty() && helpDir.back() != L'\\') helpDir += L'\\';
+  Expect(GetFileAttributesW((helpDir + L"Tessarn.ocx").c_str()) != INVALID_FILE_ATTRIBUTES,
+         L"HELPDIR \"" + helpDir + L"\" holds no module");
   Expect(ReadString(root, typeLib + L"\\FLAGS", nullptr) == L"10", L"FLAGS is not 10");
   for (const wchar_t* iid : {L"{1BFAAC6D-2B1F-4CF9-8DF1-A25DC6C49B55}", L"{933AA70C-A8B0-46FA-A0AD-9639A5D24625}"}) {
     std::wstring key = prefix + L"Interface\\" + iid;

@@ -22,8 +22,9 @@ for scope in user machine; do
   bad=$(awk -F'\t' -v r="${want_root[$scope]}" '$2 != r' "$work/$scope")
   [ -z "$bad" ] || fail "$scope: rows with a root other than ${want_root[$scope]}: $bad"
   grep -qi 'HKMU' "$work/$scope" && fail "$scope: a key names HKMU"
-  # The class registration: key, name and value, without the root.
-  awk -F'\t' '$3 ~ /^Software\\Classes\\/ {print $3 "\t" $4 "\t" $5 "\t" $6}' "$work/$scope" | sort >"$work/$scope.classes"
+  # The class registration: key, name and value, without the root (the
+  # per-user package names the 32-bit view's Wow6432Node folder itself).
+  awk -F'\t' '$3 ~ /^Software\\Classes\\/ {sub(/^Software\\Classes\\Wow6432Node\\/, "Software\\Classes\\", $3); print $3 "\t" $4 "\t" $5 "\t" $6}' "$work/$scope" | sort >"$work/$scope.classes"
   echo "registry-table-test: $scope: $rows rows, all with root ${want_root[$scope]}"
 done
 if [ -s "$work/user.classes" ]; then
