@@ -28,15 +28,21 @@ for arch in x64 x86; do
   cp "$module" "$stage/$arch/"
 done
 
-# The browser bridge, once the build has its host and manifests.
+# The browser bridge, once the build has its host and the tree its
+# manifests (which name the host relative to themselves, so they are
+# installed as they are, beside it).
+manifests=(zorv.tessarn.chrome.json zorv.tessarn.edge.json zorv.tessarn.firefox.json)
 host=no
-if [ -f "$build/x64/tessarn-host.exe" ] && compgen -G "$root/bridge/manifests/*.json" >/dev/null; then
+if [ -f "$build/x64/tessarn-host.exe" ]; then
   host=yes
+  for m in "${manifests[@]}"; do
+    [ -f "$root/bridge/manifests/$m" ] || die "the host is built but bridge/manifests/$m is missing"
+    cp "$root/bridge/manifests/$m" "$stage/x64/"
+  done
   for exe in "$build"/x64/tessarn-host.exe "$build"/x86/tessarn-host.exe; do
-    [ -f "$exe" ] && "$root/scripts/sign.sh" --if-unsigned "$exe"
+    if [ -f "$exe" ]; then "$root/scripts/sign.sh" --if-unsigned "$exe"; fi
   done
   cp "$build/x64/tessarn-host.exe" "$stage/x64/"
-  python3 "$root/installer/render-manifests.py" "$stage/x64" "$root"/bridge/manifests/*.json
 fi
 
 for scope in user machine; do

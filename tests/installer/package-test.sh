@@ -74,6 +74,21 @@ else
     fail "ALLOWEDORIGINS is not in HKLM\\SOFTWARE\\Zorv\\Tessarn"
 fi
 
+# The browser bridge, when the package carries it: each browser's key names
+# a manifest that was installed beside the host.
+if msiinfo export "$package" File | grep -q 'tessarn-host\.exe'; then
+  host_dir=$(dirname "${modules[x64]}")
+  [ -f "$host_dir/tessarn-host.exe" ] || fail "the host is not beside the 64-bit module"
+  for browser in 'Google\Chrome' 'Microsoft\Edge' 'Mozilla'; do
+    manifest=$("$wine64" reg query "$classes\\Software\\$browser\\NativeMessagingHosts\\zorv.tessarn" /ve /reg:64 2>/dev/null |
+               tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    [ -n "$manifest" ] && [ "$manifest" = "$(cpath "$host_dir")\\$(basename "${manifest//\\//}")" ] &&
+      [ -f "$host_dir/$(basename "${manifest//\\//}")" ] ||
+      fail "$classes\\Software\\$browser\\NativeMessagingHosts\\zorv.tessarn names no installed manifest: \"$manifest\""
+  done
+  echo "package-test: the host and its manifests are installed and registered for Chrome, Edge and Firefox"
+fi
+
 # Wine's COM reads no classes from HKCU\Software\Classes: the user
 # package's keys are activated through a copy under HKLM, made here and
 # removed again before uninstalling.
