@@ -6,11 +6,18 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "framework/com_ptr.h"
 
 namespace framework {
 namespace {
+
+#ifdef _WIN64
+const SYSKIND kPlatform = SYS_WIN64;
+#else
+const SYSKIND kPlatform = SYS_WIN32;
+#endif
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40] = {};
@@ -106,12 +113,153 @@ bool RegisterTypeLibFromModule(HINSTANCE module, const GUID& libid) {
 }
 
 bool UnregisterTypeLibrary(const GUID& libid, WORD major, WORD minor, LCID lcid) {
-#ifdef _WIN64
-  const SYSKIND kind = SYS_WIN64;
-#else
-  const SYSKIND kind = SYS_WIN32;
-#endif
-  return SUCCEEDED(UnRegisterTypeLib(libid, major, minor, lcid, kind));
+  return SUCCEEDED(UnRegisterTypeLib(libid, major, minor, lcid, kPlatform));
+}
+
+namespace {
+
+// The module's own type library, when its identity is `libid`.
+ComPtr<ITypeLib> LoadModuleTypeLib(HINSTANCE module, const GUID& libid, std::wstring* path) {
+  *path = ModulePath(module);
+  ComPtr<ITypeLib> lib;
+  if (path->empty() || FAILED(LoadTypeLibEx(path->c_str(), REGKIND_NONE, lib.Receive()))) return {};
+  TLIBATTR* attr = nullptr;
+  if (FAILED(lib->GetLibAttr(&attr))) return {};
+  bool same = IsEqualGUID(attr->guid, libid);
+  lib->ReleaseTLibAttr(attr);
+  return same ? lib : ComPtr<ITypeLib>();
+}
+
+// The interfaces whose registration the platform's type library
+// registration writes: dispatch interfaces and Automation-compatible ones.
+struct InterfaceEntry {
+  GUID iid;
+  std::wstring name;
+  const wchar_t* proxyStub;
+};
+
+std::vector<InterfaceEntry> AutomationInterfaces(ITypeLib* lib) {
+  std::vector<InterfaceEntry> out;
+  for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
+    ComPtr<ITypeInfo> info;
+    if (FAILED(lib->GetTypeInfo(i, info.Receive()))) continue;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) continue;
+    bool dispatch = attr->typekind == TKIND_DISPATCH || (attr->wTypeFlags & TYPEFLAG_FDUAL);
+    bool automation = attr->typekind == TKIND_INTERFACE && (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+    if (dispatch || automation) {
+      BSTR name = nullptr;
+      info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+      // The platform's marshallers: PSDispatch and PSOAInterface.
+      out.push_back({attr->guid, name ? name : L"",
+                     dispatch ? L"{00020420-0000-0000-C000-000000000046}" : L"{00020424-0000-0000-C000-000000000046}"});
+      SysFreeString(name);
+    }
+    info->ReleaseTypeAttr(attr);
+  }
+  return out;
+}
+
+// Sets the value `name` of HKCU\Software\Classes\key in one registry view.
+bool SetUserClassText(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  HKEY h = nullptr;
+  std::wstring path = L"Software\\Classes\\" + key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &h, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(h);
+  return rc == ERROR_SUCCESS;
+}
+
+// Removes HKCU\Software\Classes\key with everything below it, in one view.
+bool DeleteUserClassTree(REGSAM view, const std::wstring& key) {
+  HKEY classes = nullptr;
+  LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes);
+  if (rc == ERROR_FILE_NOT_FOUND) return true;
+  if (rc != ERROR_SUCCESS) return false;
+  rc = RegDeleteTreeW(classes, key.c_str());
+  if (rc == ERROR_SUCCESS) RegDeleteKeyExW(classes, key.c_str(), view, 0);
+  RegCloseKey(classes);
+  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+// Removes HKCU\Software\Classes\key when it holds nothing any more.
+void DeleteUserClassKeyIfEmpty(REGSAM view, const std::wstring& key) {
+  HKEY classes = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes) != ERROR_SUCCESS)
+    return;
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(classes, key.c_str(), 0, KEY_READ | view, &h) == ERROR_SUCCESS) {
+    DWORD subkeys = 0, values = 0;
+    bool empty = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                                  nullptr, nullptr) == ERROR_SUCCESS &&
+                 subkeys == 0 && values == 0;
+    RegCloseKey(h);
+    if (empty) RegDeleteKeyExW(classes, key.c_str(), view, 0);
+  }
+  RegCloseKey(classes);
+}
+
+const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+}  // namespace
+
+bool RegisterTypeLibForUserFromModule(HINSTANCE module, const GUID& libid) {
+  std::wstring path;
+  ComPtr<ITypeLib> lib = LoadModuleTypeLib(module, libid, &path);
+  if (!lib) return false;
+  TLIBATTR* attr = nullptr;
+  if (FAILED(lib->GetLibAttr(&attr))) return false;
+  TLIBATTR a = *attr;
+  lib->ReleaseTLibAttr(attr);
+  BSTR name = nullptr, doc = nullptr;
+  lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
+  std::wstring title = doc && *doc ? doc : (name ? name : L"");
+  SysFreeString(name);
+  SysFreeString(doc);
+  wchar_t number[64];
+  swprintf(number, 64, L"%u.%u", a.wMajorVerNum, a.wMinorVerNum);
+  std::wstring version = number;
+  std::wstring key = L"TypeLib\\" + GuidText(libid) + L"\\" + version;
+  swprintf(number, 64, L"%u", a.wLibFlags);
+  std::wstring flags = number;
+  swprintf(number, 64, L"%lx", static_cast<unsigned long>(a.lcid));
+  std::wstring platformKey = key + L"\\" + number + (kPlatform == SYS_WIN64 ? L"\\win64" : L"\\win32");
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  // The library's key is one key in both views; the interfaces' are two.
+  bool ok = SetUserClassText(0, key, nullptr, title) && SetUserClassText(0, key + L"\\FLAGS", nullptr, flags) &&
+            SetUserClassText(0, key + L"\\HELPDIR", nullptr, folder) &&
+            SetUserClassText(0, platformKey, nullptr, path);
+  for (const InterfaceEntry& entry : AutomationInterfaces(lib.Get())) {
+    std::wstring k = L"Interface\\" + GuidText(entry.iid);
+    for (REGSAM view : kViews) {
+      ok = ok && SetUserClassText(view, k, nullptr, entry.name) &&
+           SetUserClassText(view, k + L"\\ProxyStubClsid", nullptr, entry.proxyStub) &&
+           SetUserClassText(view, k + L"\\ProxyStubClsid32", nullptr, entry.proxyStub) &&
+           SetUserClassText(view, k + L"\\TypeLib", nullptr, GuidText(libid)) &&
+           SetUserClassText(view, k + L"\\TypeLib", L"Version", version);
+    }
+  }
+  return ok;
+}
+
+bool UnregisterTypeLibForUser(HINSTANCE module, const GUID& libid) {
+  std::wstring path;
+  ComPtr<ITypeLib> lib = LoadModuleTypeLib(module, libid, &path);
+  if (!lib) return false;
+  TLIBATTR* attr = nullptr;
+  if (FAILED(lib->GetLibAttr(&attr))) return false;
+  wchar_t version[32];
+  swprintf(version, 32, L"%u.%u", attr->wMajorVerNum, attr->wMinorVerNum);
+  lib->ReleaseTLibAttr(attr);
+  std::wstring libKey = L"TypeLib\\" + GuidText(libid);
+  bool ok = DeleteUserClassTree(0, libKey + L"\\" + version);
+  DeleteUserClassKeyIfEmpty(0, libKey);
+  for (const InterfaceEntry& entry : AutomationInterfaces(lib.Get()))
+    for (REGSAM view : kViews) ok = DeleteUserClassTree(view, L"Interface\\" + GuidText(entry.iid)) && ok;
+  return ok;
 }
 
 HRESULT CreateComponentCategory(const CATID& catid, const wchar_t* description) {
@@ -134,6 +282,30 @@ HRESULT RegisterClassInCategory(const CLSID& clsid, const CATID& catid) {
   if (FAILED(hr)) return hr;
   CATID categories[1] = {catid};
   return manager->RegisterClassImplCategories(clsid, 1, categories);
+}
+
+bool WriteClassInCategory(const CLSID& clsid, const CATID& catid) {
+  std::wstring key = L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + GuidText(catid);
+  HKEY h = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(h);
+  return true;
+}
+
+PerUserClassesRoot::PerUserClassesRoot() {
+  m_status = RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             &m_classes, nullptr);
+  if (m_status != ERROR_SUCCESS) {
+    m_classes = nullptr;
+    return;
+  }
+  m_status = RegOverridePredefKey(HKEY_CLASSES_ROOT, m_classes);
+}
+
+PerUserClassesRoot::~PerUserClassesRoot() {
+  if (m_status == ERROR_SUCCESS) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  if (m_classes) RegCloseKey(m_classes);
 }
 
 }  // namespace framework

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that each module imports only Windows system DLLs and exports the
-# four COM server entry points under their plain names.
+# COM server entry points (the four of every server and DllInstall) under
+# their plain names.
 set -euo pipefail
 fail=0
 for m in "$@"; do
@@ -15,7 +16,7 @@ for m in "$@"; do
     esac
   done
   exports=$($od -p "$m" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^[ \t]*\[/ {print $NF} t && /^$/ {t=0}')
-  for e in DllRegisterServer DllUnregisterServer DllGetClassObject DllCanUnloadNow; do
+  for e in DllRegisterServer DllUnregisterServer DllGetClassObject DllCanUnloadNow DllInstall; do
     grep -qx "$e" <<<"$exports" || { echo "check-module: $m does not export $e undecorated" >&2; fail=1; }
   done
   if grep -q '@' <<<"$exports"; then echo "check-module: $m has decorated exports: $exports" >&2; fail=1; fi

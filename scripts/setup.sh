@@ -15,6 +15,7 @@ need_pkgs=(
   googletest xvfb xauth openssl python3
   clang-14 libclang-rt-14-dev
   chromium firefox-esr
+  wixl msitools osslsigncode
 )
 wine_pkgs=(wine wine64 wine32:i386 libwine-dev)
 

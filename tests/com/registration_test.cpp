@@ -6,17 +6,13 @@
 
 #include <string>
 
+#include "tests/com/registered_values.h"
 #include "tests/com/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-const wchar_t kControlKey[] = L"CLSID\\{E0D18E29-700A-419B-A691-D0E82E7CBCA5}";
-const wchar_t kPageKey[] = L"CLSID\\{4D857FA2-E8BE-42A5-836C-D6C228391DAD}";
-const wchar_t kTypeLibKey[] = L"TypeLib\\{9E552F82-8C9F-463B-83F3-54C4AA4F476A}\\1.0";
-const wchar_t kScripting[] = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
-const wchar_t kInitializing[] = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
 const CLSID kClsid = {0xE0D18E29, 0x700A, 0x419B, {0xA6, 0x91, 0xD0, 0xE8, 0x2E, 0x7C, 0xBC, 0xA5}};
 const CLSID kPropPage = {0x4D857FA2, 0xE8BE, 0x42A5, {0x83, 0x6C, 0xD6, 0xC2, 0x28, 0x39, 0x1D, 0xAD}};
 
@@ -41,33 +37,6 @@ class Module {
 };
 
 std::wstring Expected(const std::wstring& module, const wchar_t* suffix) { return module + suffix; }
-
-struct KeyValue {
-  std::wstring key;
-  const wchar_t* name;
-  std::wstring value;
-};
-
-std::vector<KeyValue> RegisteredValues(const std::wstring& module) {
-  std::wstring c = kControlKey;
-  return {
-      {c, nullptr, L"Tessarn Control"},
-      {c + L"\\ProgID", nullptr, L"TESSARN.TessarnCtrl.1"},
-      {c + L"\\InprocServer32", nullptr, module},
-      {c + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-      {c + L"\\ToolboxBitmap32", nullptr, module + L", 1"},
-      {c + L"\\MiscStatus", nullptr, L"0"},
-      {c + L"\\MiscStatus\\1", nullptr, L"17408"},
-      {c + L"\\Control", nullptr, L""},
-      {c + L"\\TypeLib", nullptr, L"{9E552F82-8C9F-463B-83F3-54C4AA4F476A}"},
-      {c + L"\\Version", nullptr, L"1.0"},
-      {L"TESSARN.TessarnCtrl.1", nullptr, L"Tessarn Control"},
-      {L"TESSARN.TessarnCtrl.1\\CLSID", nullptr, L"{E0D18E29-700A-419B-A691-D0E82E7CBCA5}"},
-      {kPageKey, nullptr, L"Tessarn Property Page"},
-      {std::wstring(kPageKey) + L"\\InprocServer32", nullptr, module},
-      {std::wstring(kTypeLibKey), nullptr, L"Tessarn ActiveX Control module"},
-  };
-}
 
 void ExpectRegistered(const std::wstring& module) {
   for (const KeyValue& kv : RegisteredValues(module)) {

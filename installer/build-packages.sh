@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds the two installer packages from tessarn.wxs:
+#   OUT/tessarn-user.msi     per user, no administrator rights
+#   OUT/tessarn-machine.msi  per machine
+# Usage: build-packages.sh [BUILD_DIR [OUT_DIR]]
+#   BUILD_DIR  the super-build folder holding x64/ and x86/ (default build/)
+#   OUT_DIR    where the packages go (default BUILD_DIR/installer)
+# When a code-signing certificate is configured (scripts/sign.sh names the
+# variables), the modules and the host in BUILD_DIR are signed first (unless
+# they already are) and both packages after they are built.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(readlink -m "${1:-$root/build}")
+out=$(readlink -m "${2:-$build/installer}")
+stage=$out/stage
+die() { echo "build-packages: $*" >&2; exit 1; }
+
+# The product version: major.minor.build of the module's version.
+version=$(sed -n 's/.*kVersion\(Major\|Minor\|Build\) = \([0-9]*\);.*/\2/p' "$root/control/version.h" | paste -sd.)
+[[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "cannot read the version from control/version.h"
+
+rm -rf "$stage"
+mkdir -p "$stage/x64" "$stage/x86"
+for arch in x64 x86; do
+  module=$build/$arch/Tessarn.ocx
+  [ -f "$module" ] || die "$module is missing: build both modules first"
+  "$root/scripts/sign.sh" --if-unsigned "$module"
+  cp "$module" "$stage/$arch/"
+done
+
+# The browser bridge, once the build has its host and the tree its
+# manifests (which name the host relative to themselves, so they are
+# installed as they are, beside it).
+manifests=(zorv.tessarn.chrome.json zorv.tessarn.edge.json zorv.tessarn.firefox.json)
+host=no
+if [ -f "$build/x64/tessarn-host.exe" ]; then
+  host=yes
+  for m in "${manifests[@]}"; do
+    [ -f "$root/bridge/manifests/$m" ] || die "the host is built but bridge/manifests/$m is missing"
+    cp "$root/bridge/manifests/$m" "$stage/x64/"
+  done
+  for exe in "$build"/x64/tessarn-host.exe "$build"/x86/tessarn-host.exe; do
+    if [ -f "$exe" ]; then "$root/scripts/sign.sh" --if-unsigned "$exe"; fi
+  done
+  cp "$build/x64/tessarn-host.exe" "$stage/x64/"
+fi
+
+for scope in user machine; do
+  msi=$out/tessarn-$scope.msi
+  rm -f "$msi" "$msi.tmp"
+  # wixl takes Source paths relative to the folder it runs in.
+  (cd "$stage" && wixl -a x64 -D Scope=$scope -D Version="$version" -D Host=$host \
+      -I "$root/installer" -o "$msi.tmp" "$root/installer/tessarn.wxs") ||
+    die "wixl failed for the $scope package"
+  if [ $scope = machine ]; then
+    # What wixl cannot say: the allowed origins are written only when given
+    # (and their component is enabled again when the product is removed, or
+    # its value would stay behind), and the property passes from the command
+    # line to the elevated part of the installation.
+    msibuild "$msi.tmp" \
+      -q "UPDATE \`Component\` SET \`Condition\` = 'ALLOWEDORIGINS OR REMOVE~=\"ALL\"' WHERE \`Component\` = 'AllowedOrigins'" \
+      -q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ALLOWEDORIGINS' WHERE \`Property\` = 'SecureCustomProperties'" ||
+      die "msibuild failed for the $scope package"
+  fi
+  "$root/scripts/sign.sh" "$msi.tmp"
+  mv -f "$msi.tmp" "$msi"
+  echo "build-packages: $msi (version $version, host: $host)"
+done
+rm -rf "$stage"
