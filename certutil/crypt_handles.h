@@ -4,7 +4,8 @@
 
 #include <utility>
 
-// Scoped owners of CryptoAPI handles, released on every way out.
+// Scoped owners of CryptoAPI handles (and of the registry keys the settings
+// and the site lock read), released on every way out.
 template <class Handle, class Traits>
 class ScopedCryptHandle {
  public:
@@ -57,6 +58,10 @@ struct ChainContextTraits {
   static void Close(PCCERT_CHAIN_CONTEXT c) { CertFreeCertificateChain(c); }
 };
 
+struct RegKeyTraits {
+  static void Close(HKEY k) { RegCloseKey(k); }
+};
+
 using ScopedCertContext = ScopedCryptHandle<PCCERT_CONTEXT, CertContextTraits>;
 using ScopedCertStore = ScopedCryptHandle<HCERTSTORE, CertStoreTraits>;
 using ScopedCryptProv = ScopedCryptHandle<HCRYPTPROV, CryptProvTraits>;
@@ -64,3 +69,4 @@ using ScopedCryptKey = ScopedCryptHandle<HCRYPTKEY, CryptKeyTraits>;
 using ScopedCryptHash = ScopedCryptHandle<HCRYPTHASH, CryptHashTraits>;
 using ScopedChainEngine = ScopedCryptHandle<HCERTCHAINENGINE, ChainEngineTraits>;
 using ScopedChainContext = ScopedCryptHandle<PCCERT_CHAIN_CONTEXT, ChainContextTraits>;
+using ScopedRegKey = ScopedCryptHandle<HKEY, RegKeyTraits>;

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "certutil/crypt_handles.h"
 #include "diag/log.h"
 #include "diag/log_format.h"
 
@@ -13,21 +14,6 @@ void CopyName(wchar_t (&dest)[CMyRegItem::kNameChars], const wchar_t* src) {
   if (src) wcsncat(dest, src, CMyRegItem::kNameChars - 1);
 }
 
-// RAII for an open registry key.
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  ~ScopedKey() {
-    if (m_key) RegCloseKey(m_key);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY* Receive() { return &m_key; }
-  HKEY Get() const { return m_key; }
-
- private:
-  HKEY m_key = nullptr;
-};
 }  // namespace
 
 CMyRegItem::CMyRegItem(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
@@ -67,7 +53,7 @@ bool CMyRegItem::HoldText(const wchar_t* text) {
 
 bool CMyRegItem::Read() {
   DiscardText();
-  ScopedKey key;
+  ScopedRegKey key;
   LONG rc = RegOpenKeyExW(m_root, m_keyPath, 0, KEY_READ, key.Receive());
   m_lastReadError = rc;
   if (rc != ERROR_SUCCESS) {
@@ -128,7 +114,7 @@ bool CMyRegItem::Write(const wchar_t* text) {
     theLog.Error(L"Type [%ld] is not supported for storing to registry", static_cast<long>(m_type));
     return false;
   }
-  ScopedKey key;
+  ScopedRegKey key;
   LONG rc = RegCreateKeyW(m_root, m_keyPath, key.Receive());
   if (rc != ERROR_SUCCESS) {
     theLog.Error(L"RegCreateKey [%s\\%s] failed with [%ld]", RootName(m_root), m_keyPath, rc);

@@ -1,5 +1,6 @@
 #include "sitelock/site_lock_registry.h"
 
+#include "certutil/crypt_handles.h"
 #include "diag/log.h"
 
 namespace sitelock {
@@ -15,20 +16,6 @@ const wchar_t kNonBrowserValue[] = L"AllowNonBrowserHosts";
 // A list of more than this is not an administrator's list of sites.
 constexpr DWORD kMaxListBytes = 1 << 20;
 
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  ~ScopedKey() {
-    if (m_key) RegCloseKey(m_key);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY* Receive() { return &m_key; }
-  HKEY Get() const { return m_key; }
-
- private:
-  HKEY m_key = nullptr;
-};
 
 struct ListPlace {
   HKEY root;
@@ -50,7 +37,7 @@ ListPlace PlaceOf(ListKind kind) {
 
 REGSAM ViewOf(HKEY root) { return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0; }
 
-bool OpenForRead(HKEY root, const wchar_t* path, ScopedKey* key) {
+bool OpenForRead(HKEY root, const wchar_t* path, ScopedRegKey* key) {
   return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | ViewOf(root), key->Receive()) == ERROR_SUCCESS;
 }
 
@@ -76,7 +63,7 @@ std::vector<std::wstring> SplitStrings(const std::vector<wchar_t>& chars, DWORD 
 bool ReadStrings(HKEY root, const wchar_t* path, const wchar_t* value, std::vector<std::wstring>* texts,
                  const wchar_t* logName) {
   texts->clear();
-  ScopedKey key;
+  ScopedRegKey key;
   if (!OpenForRead(root, path, &key)) return false;
   DWORD type = 0, bytes = 0;
   LONG rc = RegQueryValueExW(key.Get(), value, nullptr, &type, nullptr, &bytes);
@@ -104,7 +91,7 @@ bool ReadStrings(HKEY root, const wchar_t* path, const wchar_t* value, std::vect
 
 // A REG_DWORD switch; anything but a readable REG_DWORD keeps the default.
 bool ReadSwitch(const wchar_t* value, bool fallback) {
-  ScopedKey key;
+  ScopedRegKey key;
   if (!OpenForRead(HKEY_LOCAL_MACHINE, kPolicyKey, &key)) return fallback;
   DWORD type = 0, data = 0, bytes = sizeof(data);
   LONG rc = RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
@@ -137,7 +124,7 @@ bool WriteUserList(const std::vector<std::wstring>& texts) {
   }
   data.push_back(L'\0');
   if (texts.empty()) data.push_back(L'\0');
-  ScopedKey key;
+  ScopedRegKey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
                       nullptr) != ERROR_SUCCESS)
     return false;
