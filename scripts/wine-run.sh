@@ -11,6 +11,10 @@
 #                      the test sees it as %TESSARN_FILES%)
 #   TESSARN_PROGRAM_OVERRIDES  DLL overrides for the test program only (not
 #                      for regsvr32 or the fixture)
+#   TESSARN_DRIVER=1   PROGRAM is a Linux-side driver (a script that starts
+#                      Windows programs itself): it runs as it is, with the
+#                      loader of ARCH in $TESSARN_LOADER and the 64-bit one in
+#                      $WINE64
 #   TESSARN_DISPLAY=1  run under a private Xvfb display
 #   TESSARN_KEEP_PREFIX=1  leave the prefix behind (its path is printed)
 set -uo pipefail
@@ -72,7 +76,9 @@ prog=$1; shift
 # the 32-bit loader, which a machine without 32-bit support cannot start.
 loader=$(wine_loader "$arch")
 rc=0
-if [ -n "${TESSARN_PROGRAM_OVERRIDES:-}" ]; then
+if [ "${TESSARN_DRIVER:-}" = 1 ]; then
+  TESSARN_LOADER="$loader" WINE64=$(wine_loader x64) "$prog" "$@" || rc=$?
+elif [ -n "${TESSARN_PROGRAM_OVERRIDES:-}" ]; then
   WINEDLLOVERRIDES="$TESSARN_PROGRAM_OVERRIDES;$WINEDLLOVERRIDES" "$loader" "$prog" "$@" || rc=$?
 else
   "$loader" "$prog" "$@" || rc=$?

@@ -4,7 +4,7 @@ origin's first call opens the question in the host's process (its
 apartment's message loop keeps the dialog working), the dialog names the
 origin the request carried, and the user's answer decides the call. A
 request that arrives while the question is open waits and is answered in
-turn. Runs inside run-host-test.sh with TESSARN_DISPLAY=1."""
+turn. Runs inside scripts/wine-run.sh (TESSARN_DRIVER=1) with TESSARN_DISPLAY=1."""
 import os
 import subprocess
 import sys

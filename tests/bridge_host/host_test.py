@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Drives the real tessarn-host.exe under Wine as a browser does: requests
 as length-prefixed JSON on its standard input, answers read back from its
-standard output. Runs inside run-host-test.sh (a private prefix); fills the
+standard output. Runs inside scripts/wine-run.sh (TESSARN_DRIVER=1) (a private prefix); fills the
 prefix's stores from the test PKI, writes the site lock's policy, and checks
 answers, chunked answers, errors, hostile frames and the host's ending.
 Signatures are verified by OpenSSL afterwards."""
