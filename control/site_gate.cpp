@@ -121,7 +121,7 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
   try {
     framework::ModuleStateScope state;
     Caller caller = CurrentCaller();
-    Reason reason = Decide(caller, ReadSettings(), m_session);
+    Reason reason = Decide(caller, ReadSettings(caller), m_session);
     if (VerdictOf(reason) == Verdict::kAsk) {
       // Invoke holds a reference while the dialog runs.
       reason = Ask(caller);

@@ -138,10 +138,12 @@ CMyLog::~CMyLog() {
 }
 
 void CMyLog::Write(wchar_t letter, const wchar_t* format, va_list args) {
-  SYSTEMTIME now;
-  ReadLocalTime(&now);
+  // Every message of every call comes here: one without a directory to go
+  // to costs nothing more than this test.
   const wchar_t* dir = m_dir.Text();
   if (!dir || !*dir) return;
+  SYSTEMTIME now;
+  ReadLocalTime(&now);
   std::wstring name;
   std::wstring header;
   try {
@@ -236,10 +238,10 @@ void CMyLogTemp::GetFileName(CMyTCString& name) const {
 }
 
 void CMyLogTemp::Write(wchar_t letter, const wchar_t* format, va_list args) {
-  SYSTEMTIME now;
-  ReadLocalTime(&now);
   if (IsEnabled(letter) != kOk) return;
   if (m_directory.Length() == 0) return;
+  SYSTEMTIME now;
+  ReadLocalTime(&now);
   CMyTCString name;
   GetFileName(name);
   if (!name.Get()) return;

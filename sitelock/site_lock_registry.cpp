@@ -148,14 +148,23 @@ std::vector<std::wstring> ReadListTexts(ListKind kind) {
   return texts;
 }
 
-Settings ReadSettings() {
+Settings ReadSettings(const Caller& caller) {
   Settings settings;
+  switch (caller.kind) {
+    case Caller::Kind::kNoPage:
+      settings.allowNonBrowserHosts = ReadSwitch(kNonBrowserValue, true);
+      return settings;
+    case Caller::Kind::kUnreadablePage:
+      return settings;
+    case Caller::Kind::kPage:
+      break;
+  }
+  if (caller.status != OriginStatus::kOk) return settings;
   settings.policyDenied = ReadList(ListKind::kPolicyDenied);
   settings.policyAllowed = ReadList(ListKind::kPolicyAllowed);
   settings.machineAllowed = ReadList(ListKind::kMachineAllowed);
   settings.userAllowed = ReadList(ListKind::kUserAllowed);
   settings.prompt = ReadSwitch(kPromptValue, true);
-  settings.allowNonBrowserHosts = ReadSwitch(kNonBrowserValue, true);
   return settings;
 }
 

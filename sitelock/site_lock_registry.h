@@ -24,9 +24,12 @@ enum class ListKind { kPolicyDenied, kPolicyAllowed, kMachineAllowed, kUserAllow
 // not a string list).
 std::vector<std::wstring> ReadListTexts(ListKind kind);
 
-// All lists and switches; entries that do not parse are left out and
-// logged at WARNING.
-Settings ReadSettings();
+// The lists and switches that decide the caller's call, and no more: a
+// caller without a page is judged by AllowNonBrowserHosts alone, a page
+// whose origin cannot be had by nothing stored, a page's origin by the
+// lists and Prompt. Each value read is a key opened, queried and closed,
+// and every gated call pays for what it reads. List entries that do not parse are left out and logged at WARNING.
+Settings ReadSettings(const Caller& caller);
 
 // The user's own list, as "Always allow" and the property page change it.
 // Adding an origin already listed changes nothing; removing compares the

@@ -13,7 +13,12 @@ void EngineStart() {
   HCRYPTPROV prov = 0;
   if (CryptAcquireContextW(&prov, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, 0)) CryptReleaseContext(prov, 0);
   SCARDCONTEXT card = 0;
-  if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &card) == SCARD_S_SUCCESS) SCardReleaseContext(card);
+  if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &card) != SCARD_S_SUCCESS) return;
+  LPWSTR readers = nullptr;
+  DWORD chars = SCARD_AUTOALLOCATE;
+  if (SCardListReadersW(card, nullptr, reinterpret_cast<LPWSTR>(&readers), &chars) == SCARD_S_SUCCESS && readers)
+    SCardFreeMemory(card, readers);
+  SCardReleaseContext(card);
 }
 
 
