@@ -462,6 +462,7 @@ class LogTurn : public ::testing::Test {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
   }
+  static double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
   ComScope com;
   ComPtr<IDispatch> control;
@@ -505,15 +506,19 @@ TEST_F(LogTurn, EntriesArriveWholeWhenTheLockFails) {
     }
     // In time: beyond that one wait, a call with failing locks takes as long
     // as with a working lock (the attempts above show no wait per entry).
-    // The machine's own noise around calls of a few hundred ms (more on a
-    // loaded machine) is allowed for: a quarter of the call.
-    double allowed = std::max(10.0, Median(normal) / 4);
-    double slower = Median(failing) - Median(normal);
-    EXPECT_GT(allowed, slower) << "median with a working lock " << Median(normal) << " ms, failing "
-                               << Median(failing) << " ms";
-    printf("%s: calls of %.1f ms with a working lock, %.1f ms failing (medians of 15)\n",
-           error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION", Median(normal),
-           Median(failing));
+    // A wait per entry would be in every call, the fastest included; the
+    // fastest calls of each kind are compared, because a loaded machine
+    // (other tests run beside this one) slows a block of calls as a whole
+    // and moves medians measured apart in time. What is left of the
+    // machine's noise is allowed for: a quarter of the call.
+    double allowed = std::max(10.0, Fastest(normal) / 4);
+    double slower = Fastest(failing) - Fastest(normal);
+    EXPECT_GT(allowed, slower) << "fastest with a working lock " << Fastest(normal) << " ms, failing "
+                               << Fastest(failing) << " ms (medians " << Median(normal) << " and "
+                               << Median(failing) << " ms)";
+    printf("%s: calls of %.1f ms with a working lock, %.1f ms failing (fastest of 15; medians %.1f and %.1f)\n",
+           error == ERROR_ACCESS_DENIED ? "ERROR_ACCESS_DENIED" : "ERROR_LOCK_VIOLATION", Fastest(normal),
+           Fastest(failing), Median(normal), Median(failing));
   }
 }
 
