@@ -2,8 +2,6 @@
 #include "certutil/cert_format.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 #include <malloc.h>
 
 #include "certutil/encoding.h"
@@ -74,18 +72,30 @@ TEST(CertFormat, ThumbprintIsTheSha1OfTheEncoding) {
 }
 
 TEST(CertFormat, ValidityAsLocalTime) {
-  Cert expired(L"expired");
-  wchar_t* raw = nullptr;
-  nrlFileTimeToStr(&expired.Get()->pCertInfo->NotBefore, &raw);
-  std::wstring text = Take(raw);
   // The test environment sets the machine's zone (TESSARN_TZ_OFFSET hours
-  // east of UTC, no daylight saving): 2020-01-01 00:00:00 UTC reads so.
+  // east of UTC, no daylight saving); the certificates' NotBefore times
+  // (2020-01-01 00:00:00 and 2020-06-15 10:30:00 UTC) read so there.
   wchar_t offset[8] = {};
   ASSERT_TRUE(GetEnvironmentVariableW(L"TESSARN_TZ_OFFSET", offset, 8)) << "the test's zone is not set";
-  const std::map<int, std::wstring> expected = {{0, L"2020/01/01 00:00:00"}, {1, L"2020/01/01 01:00:00"}};
-  auto want = expected.find(_wtoi(offset));
-  ASSERT_NE(expected.end(), want) << "no expected text for this zone";
-  EXPECT_EQ(want->second, text);
+  const int hours = _wtoi(offset);
+  const struct {
+    const wchar_t* cert;
+    int offset;
+    const wchar_t* want;
+  } cases[] = {{L"expired", 0, L"2020/01/01 00:00:00"}, {L"summer", 0, L"2020/06/15 10:30:00"},
+               {L"expired", 1, L"2020/01/01 01:00:00"}, {L"summer", 1, L"2020/06/15 11:30:00"}};
+  int checked = 0;
+  for (const auto& c : cases) {
+    if (c.offset != hours) continue;
+    SCOPED_TRACE(testing::Message() << c.cert << " at UTC+" << c.offset);
+    Cert cert(c.cert);
+    ASSERT_TRUE(cert.Get());
+    wchar_t* raw = nullptr;
+    nrlFileTimeToStr(&cert.Get()->pCertInfo->NotBefore, &raw);
+    EXPECT_EQ(c.want, Take(raw));
+    ++checked;
+  }
+  EXPECT_EQ(2, checked) << "no expected texts for this zone";
 }
 
 TEST(CertFormat, AlternativeNameFirstEntry) {
