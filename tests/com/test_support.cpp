@@ -1,5 +1,7 @@
 #include "tests/com/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace testing_support {
@@ -86,6 +88,14 @@ long AnswerCode(const VARIANT& answer) {
   long code = -1;
   AnswerTexts(answer, &code);
   return code;
+}
+
+ComScope::ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+  if (FAILED(m_result)) ADD_FAILURE() << "CoInitializeEx: 0x" << std::hex << static_cast<unsigned long>(m_result);
+}
+
+ComScope::~ComScope() {
+  if (SUCCEEDED(m_result)) CoUninitialize();
 }
 
 bool StillAnswers(IDispatch* control) {

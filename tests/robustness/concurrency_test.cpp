@@ -70,10 +70,10 @@ struct Worker {
 
 DWORD WINAPI WorkerThread(void* p) {
   Worker* w = static_cast<Worker*>(p);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ComScope com;
   {
     ComPtr<IDispatch> control = CreateControl();
-    if (!control) {
+    if (FAILED(com.Result()) || !control) {
       ++w->shared->failures;
     } else {
       for (int round = 0; round < kRounds; ++round) {
@@ -85,7 +85,6 @@ DWORD WINAPI WorkerThread(void* p) {
       }
     }
   }
-  CoUninitialize();
   return 0;
 }
 
@@ -100,9 +99,10 @@ DWORD WINAPI BareSigner(void* p) {
 
 DWORD WINAPI LevelSwitcher(void* p) {
   Shared* shared = static_cast<Shared*>(p);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ComScope com;
   {
     ComPtr<IDispatch> control = CreateControl();
+    if (FAILED(com.Result()) || !control) ++shared->failures;
     const wchar_t* levels[] = {L"TRACE", L"NONE", L"info", L"DEBUG", L"error", L"Warning", L"FATAL"};
     for (long i = 0; control && !shared->stop; ++i) {
       if (CodeOf(control.Get(), 3, {Bstr(levels[i % 7])}) != 0) ++shared->failures;
@@ -111,7 +111,6 @@ DWORD WINAPI LevelSwitcher(void* p) {
     // Leave the level where the checks below expect entries.
     if (control) CodeOf(control.Get(), 3, {Bstr(L"TRACE")});
   }
-  CoUninitialize();
   return 0;
 }
 
