@@ -11,6 +11,7 @@
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
 #include "tests/host/pki_stores.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -97,30 +98,30 @@ TEST(Leaks, NoMethodKeepsHandles) {
     std::function<bool()> baseline;
     long allowance = 0;  // measured platform handles the baseline does not show
   } cases[] = {
-      {"LibGetInfo", [&] { return answer(18, {I4(0)}); }, 0, none},
-      {"GetLogging", [&] { return answer(4, {}); }, 0, none},
-      {"CertGetInfo", [&] { return answer(8, {Bstr(cert.c_str()), I4(0)}); }, 0,
+      {"LibGetInfo", [&] { return answer(dispid::kLibGetInfo, {I4(0)}); }, 0, none},
+      {"GetLogging", [&] { return answer(dispid::kGetLogging, {}); }, 0, none},
+      {"CertGetInfo", [&] { return answer(dispid::kCertGetInfo, {Bstr(cert.c_str()), I4(0)}); }, 0,
        [&] { bare::EngineStart(); return bare::CertInfo(cert); },
        // Wine's CryptFormatObject keeps one handle per call; rendering the
        // certificate policies makes its two mandated calls (size, then
        // text), which the bare sequence shows as one over 20 calls.
        20},
-      {"CertEnum", [&] { return answer(5, {I4(0x183)}); }, 0,
+      {"CertEnum", [&] { return answer(dispid::kCertEnum, {I4(0x183)}); }, 0,
        [&] { bare::EngineStart(); return bare::Enumerate(false) == 1; }},
-      {"CertLookup", [&] { return answer(6, {Bstr(L"ROOT"), I4(3), Bstr(L"")}); }, kLookupCode, engine},
-      {"CertIsValid", [&] { return answer(7, {Bstr(cert.c_str()), I4(0x083)}); }, 0,
+      {"CertLookup", [&] { return answer(dispid::kCertLookup, {Bstr(L"ROOT"), I4(3), Bstr(L"")}); }, kLookupCode, engine},
+      {"CertIsValid", [&] { return answer(dispid::kCertIsValid, {Bstr(cert.c_str()), I4(0x083)}); }, 0,
        [&] { bare::EngineStart(); return bare::Enumerate(true) == 1; }},
-      {"CertHasPrivateKey", [&] { return answer(9, {Bstr(cert.c_str())}); }, 0, engine},
-      {"CertChainIsValid", [&] { return answer(10, {Bstr(cert.c_str())}); }, 0, engine},
-      {"RawSignCheck", [&] { return answer(1, {Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")}); }, 0, keyCheck},
+      {"CertHasPrivateKey", [&] { return answer(dispid::kCertHasPrivateKey, {Bstr(cert.c_str())}); }, 0, engine},
+      {"CertChainIsValid", [&] { return answer(dispid::kCertChainIsValid, {Bstr(cert.c_str())}); }, 0, engine},
+      {"RawSignCheck", [&] { return answer(dispid::kRawSignCheck, {Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")}); }, 0, keyCheck},
       {"RawSign",
-       [&] { return answer(2, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")}); }, 0,
+       [&] { return answer(dispid::kRawSign, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")}); }, 0,
        [&] { bare::EngineStart(); return bare::RawSign(sha1, CALG_SHA1, hashBytes); }},
-      {"SignRaw", [&] { return answer(14, {Bstr(cert.c_str()), Bstr(hash.c_str()), Bstr(L"SHA1")}); }, 0, signByKey},
-      {"SignPKCS7", [&] { return answer(12, {Bstr(cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}); }, 0,
+      {"SignRaw", [&] { return answer(dispid::kSignRaw, {Bstr(cert.c_str()), Bstr(hash.c_str()), Bstr(L"SHA1")}); }, 0, signByKey},
+      {"SignPKCS7", [&] { return answer(dispid::kSignPKCS7, {Bstr(cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}); }, 0,
        [&] { bare::EngineStart(); return bare::SignMessage(given, L"YWJj"); }},
-      {"StringToBinary", [&] { return answer(16, {Bstr(L"AQID"), I4(1)}); }, 0, none},
-      {"LocalTimeToUTCTime", [&] { return answer(17, {Bstr(L"2020/01/01 10:00:00")}); }, 0, none},
+      {"StringToBinary", [&] { return answer(dispid::kStringToBinary, {Bstr(L"AQID"), I4(1)}); }, 0, none},
+      {"LocalTimeToUTCTime", [&] { return answer(dispid::kLocalTimeToUTCTime, {Bstr(L"2020/01/01 10:00:00")}); }, 0, none},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

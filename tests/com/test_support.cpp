@@ -1,4 +1,5 @@
 #include "tests/com/test_support.h"
+#include "tests/support/dispids.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,7 @@ ComScope::~ComScope() {
 
 bool StillAnswers(IDispatch* control) {
   ScopedVariant r;
-  return Call(control, 18, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
+  return Call(control, dispid::kLibGetInfo, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {

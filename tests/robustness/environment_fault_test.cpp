@@ -13,6 +13,7 @@
 #include "tests/host/pki_stores.h"
 #include "tests/robustness/import_patch.h"
 #include "tests/robustness/log_files.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -347,7 +348,7 @@ TEST_F(EnvironmentFault, ChainEngineReleasedAtUnload) {
     ASSERT_EQ(S_OK, bag->InitNew());
     for (int check = 0; check < 2; ++check) {
       ScopedVariant r;
-      ASSERT_EQ(S_OK, Call(d.Get(), 10, {Bstr(cert.c_str())}, r.Get()));
+      ASSERT_EQ(S_OK, Call(d.Get(), dispid::kCertChainIsValid, {Bstr(cert.c_str())}, r.Get()));
       EXPECT_EQ(0, AnswerCode(*r.Get()));
     }
   }

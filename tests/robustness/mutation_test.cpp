@@ -22,6 +22,7 @@
 #include "tests/bench/bare_jobs.h"
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -154,8 +155,8 @@ TEST_F(MutationRun, CertGetInfoOnDamagedCertificates) {
   for (size_t round = 0; round < calls; ++round) {
     std::wstring cert = Base64(m.Bytes(originals[round % originals.size()]));
     long attribute = m.Below(4) == 0 ? static_cast<long>(m.Below(40)) - 5 : 0;
-    Answer(8, {Bstr(cert.c_str()), I4(attribute)}, kArray, "CertGetInfo", round);
-    if (round % 4 == 0) Answer(9, {Bstr(cert.c_str())}, VT_I4, "CertHasPrivateKey", round);
+    Answer(dispid::kCertGetInfo, {Bstr(cert.c_str()), I4(attribute)}, kArray, "CertGetInfo", round);
+    if (round % 4 == 0) Answer(dispid::kCertHasPrivateKey, {Bstr(cert.c_str())}, VT_I4, "CertHasPrivateKey", round);
     ASSERT_TRUE(StillAnswers(control.Get())) << "round " << round;
   }
 }
@@ -176,7 +177,7 @@ TEST_F(MutationRun, TextConversions) {
       for (wchar_t c : text) std::printf(" %x", static_cast<unsigned>(c));
       std::printf("\n");
     }
-    Answer(16, {Bstr(text.c_str()), I4(textFlag)}, kArray, "StringToBinary", round);
+    Answer(dispid::kStringToBinary, {Bstr(text.c_str()), I4(textFlag)}, kArray, "StringToBinary", round);
 
     std::vector<BYTE> bytes = m.Bytes(std::vector<BYTE>(der.begin(), der.begin() + static_cast<long>(m.Below(der.size()))));
     VARIANT array;
@@ -192,10 +193,10 @@ TEST_F(MutationRun, TextConversions) {
     long length = m.Below(8) == 0 ? static_cast<long>(bytes.size() + m.Below(64)) : static_cast<long>(bytes.size());
     long flag = m.Flag();
     if (Setting(L"TESSARN_MUTATION_TRACE", 0)) std::printf("bytes %u length %ld flag %ld\n", static_cast<unsigned>(bytes.size()), length, flag);
-    Answer(15, {array, I4(length), I4(flag)}, kArray, "BinaryToString", round);
+    Answer(dispid::kBinaryToString, {array, I4(length), I4(flag)}, kArray, "BinaryToString", round);
 
     std::wstring time = m.Text(texts[4]);
-    Answer(17, {Bstr(time.c_str())}, kArray, "LocalTimeToUTCTime", round);
+    Answer(dispid::kLocalTimeToUTCTime, {Bstr(time.c_str())}, kArray, "LocalTimeToUTCTime", round);
     ASSERT_TRUE(StillAnswers(control.Get())) << "round " << round;
   }
 }
