@@ -108,6 +108,7 @@ TEST(CertFormat, AlternativeNameFirstEntry) {
                {L"othername", true, CERT_ALT_NAME_OTHER_NAME},
                {L"plain", false, 0}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name);
     Cert cert(c.name);
     CERT_ALT_NAME_INFO* raw = nullptr;
     EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), &raw));
@@ -149,6 +150,7 @@ TEST(CertFormat, KeyUsageBytes) {
     size_t bytes;
   } cases[] = {{L"full", L"c0", 1}, {L"plain", L"00", 1}, {L"decipher", L"c8 80", 2}, {L"encipher", L"20", 1}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name);
     Cert cert(c.name);
     wchar_t* raw = nullptr;
     ASSERT_EQ(rc::kOk, nrlCertKeyUsageToStr(cert.Get(), &raw));

@@ -104,6 +104,7 @@ TEST_F(DispatchTest, TypeInformationListsTheEighteenMethods) {
     FUNCDESC* f = nullptr;
     ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
     for (const Member& m : kMembers) {
+      SCOPED_TRACE(testing::Message() << m.name);
       if (m.id != f->memid) continue;
       ++ours;
       BSTR name = nullptr, doc = nullptr;

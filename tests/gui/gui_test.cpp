@@ -79,6 +79,7 @@ TEST_F(Gui, AboutBoxShowsItsTextsAndClosesEveryWay) {
     const wchar_t* shot;
   } closings[] = {{Closing::kOkButton, L"about-box.bmp"}, {Closing::kEscape, nullptr}, {Closing::kCloseBox, nullptr}};
   for (const auto& c : closings) {
+    SCOPED_TRACE(testing::Message() << "closing " << static_cast<int>(c.how));
     std::vector<std::wstring> texts;
     RECT rect = {};
     HWND ok = nullptr;

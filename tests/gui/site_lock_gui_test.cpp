@@ -11,6 +11,7 @@
 #include "tests/gui/window_watch.h"
 #include "tests/host/page_site.h"
 #include "tests/support/dispids.h"
+#include "tests/support/settings.h"
 
 using namespace testing_support;
 
@@ -86,12 +87,8 @@ std::vector<std::wstring> UserList() {
 }
 
 void SetUserList(const wchar_t* multi, size_t chars) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                           &key, nullptr));
-  EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"AllowedOrigins", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
-                                          static_cast<DWORD>(chars * sizeof(wchar_t))));
-  RegCloseKey(key);
+  ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, kUserKey, L"AllowedOrigins", REG_MULTI_SZ, multi,
+                                 static_cast<DWORD>(chars * sizeof(wchar_t))));
 }
 
 class SiteLockGui : public ::testing::Test {

@@ -14,6 +14,7 @@
 #include "tests/robustness/import_patch.h"
 #include "tests/robustness/log_files.h"
 #include "tests/support/dispids.h"
+#include "tests/support/settings.h"
 
 using namespace testing_support;
 
@@ -32,17 +33,10 @@ std::wstring TodaysTempLogName() {
 }
 
 bool SetValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  LONG rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return WriteRegistryValue(HKEY_CURRENT_USER, kSettings, name, type, data, bytes);
 }
 
-bool SetText(const wchar_t* name, const std::wstring& text) {
-  return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
+bool SetText(const wchar_t* name, const std::wstring& text) { return WriteSetting(name, text); }
 
 std::wstring ReadRaw(const wchar_t* name, DWORD* type) {
   std::wstring data(1 << 20, L'\0');
