@@ -16,9 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(e.total <= size && e.length <= e.total);
     FUZZ_REQUIRE(e.content >= p && e.content + e.length <= p + size);
   }
+  // Printable ASCII only (text values keep their braces, so the braces
+  // need not balance); input whose first element is damaged is only the
+  // mark.
   std::wstring text = RenderDer(p, size);
+  for (wchar_t c : text) FUZZ_REQUIRE(c >= 0x20 && c < 0x7F);
+  DerElement first{};
+  if (p && !ReadDerElement(p, size, &first) && size > 0) FUZZ_REQUIRE(text == L"?");
+  // Digits and dots, starting with the first arc (0, 1 or 2), or nothing.
   std::wstring oid = OidToDotted(p, size);
-  (void)text;
-  (void)oid;
+  for (wchar_t c : oid) FUZZ_REQUIRE((c >= L'0' && c <= L'9') || c == L'.');
+  FUZZ_REQUIRE(oid.empty() || (oid[0] >= L'0' && oid[0] <= L'2'));
   return 0;
 }

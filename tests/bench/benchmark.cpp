@@ -31,6 +31,7 @@
 #include "tests/com/test_support.h"
 #include "engine/crypt.h"
 #include "tests/host/pki_stores.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -207,8 +208,8 @@ int wmain(int argc, wchar_t** argv) {
     if (wcscmp(argv[i], L"--mode") == 0 && i + 1 < argc) mode = argv[++i];
   }
   ComScope com;
-  AddCertificate(L"Root", L"root");
-  AddCertificate(L"CA", L"ca");
+  Expect(SUCCEEDED(com.Result()), "COM initialisation");
+  Expect(AddCertificate(L"Root", L"root") && AddCertificate(L"CA", L"ca"), "trusting the test root and CA");
   StoreOf(10);
   ComPtr<IDispatch> control = CreateControl();
   if (!control) {
@@ -236,6 +237,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring kilobyte64 = base64(kilobyte), megabyte64 = base64(megabyte);
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   PCCERT_CONTEXT given = PkiCert(L"full");
+  Expect(my && given, "the personal store and the signing certificate");
 
   // The log modes: the default (nothing written), the temporary-directory
   // log at TRACE, and (mode logdir, a process that loaded with "LogDir" set)
@@ -249,7 +251,7 @@ int wmain(int argc, wchar_t** argv) {
                                             : std::vector<LogMode>{{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
 
   for (const LogMode& lm : logModes) {
-    Invoke(c, 3, {Bstr(lm.level)}, 1);
+    Invoke(c, dispid::kSetLogging, {Bstr(lm.level)}, 1);
     std::wstring logFile = mode == L"logdir" ? DirLogFile() : LogFile();
     // Entries written per call, counted over a few calls.
     auto entriesPer = [&](const std::function<void()>& call) {
@@ -293,7 +295,7 @@ int wmain(int argc, wchar_t** argv) {
     // also takes its turn), made bare on a file beside the log's. The
     // platform rows break one entry's file work down.
     {
-      auto libInfo = [&] { Invoke(c, 18, {I4(0)}, 2); };
+      auto libInfo = [&] { Invoke(c, dispid::kLibGetInfo, {I4(0)}, 2); };
       double entries = entriesPer(libInfo);
       if (logFile.empty() || entries == 0) {
         Report((std::string("LibGetInfo") + lm.suffix).c_str(), Measure(libInfo, 50), kNoBaseline, entries);
@@ -334,17 +336,17 @@ int wmain(int argc, wchar_t** argv) {
     for (const auto& s : signs) {
       std::wstring hash = hexOf(*s.hash);
       Expect(bare::RawSign(thumb, s.id, *s.hash), "the bare raw signature");
-      row(s.name, [&] { Invoke(c, 2, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(s.alg)}, 1); },
-          started([&] { bare::RawSign(thumb, s.id, *s.hash); }), 5);
+      row(s.name, [&] { Invoke(c, dispid::kRawSign, {Bstr(hash.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(s.alg)}, 1); },
+          started([&] { Expect(bare::RawSign(thumb, s.id, *s.hash), "the bare raw signature"); }), 5);
     }
     Expect(bare::SignMessage(given, kilobyte64), "the bare signed message");
-    row("SignPKCS7 1 KB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA256")}, 1); },
-        started([&] { bare::SignMessage(given, kilobyte64); }), 5);
-    row("SignPKCS7 1 MB", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(megabyte64.c_str()), Bstr(L"SHA256")}, 1); },
-        started([&] { bare::SignMessage(given, megabyte64); }), 2);
+    row("SignPKCS7 1 KB", [&] { Invoke(c, dispid::kSignPKCS7, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA256")}, 1); },
+        started([&] { Expect(bare::SignMessage(given, kilobyte64), "the bare signed message"); }), 5);
+    row("SignPKCS7 1 MB", [&] { Invoke(c, dispid::kSignPKCS7, {Bstr(cert.c_str()), Bstr(megabyte64.c_str()), Bstr(L"SHA256")}, 1); },
+        started([&] { Expect(bare::SignMessage(given, megabyte64), "the bare signed message"); }), 2);
     Expect(bare::CertInfo(cert), "the bare certificate fields");
-    row("CertGetInfo(cert, 0)", [&] { Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); },
-        started([&] { bare::CertInfo(cert); }), 20);
+    row("CertGetInfo(cert, 0)", [&] { Invoke(c, dispid::kCertGetInfo, {Bstr(cert.c_str()), I4(0)}); },
+        started([&] { Expect(bare::CertInfo(cert), "the bare certificate fields"); }), 20);
     // The judgements that build a chain. The engine's own start (CCrypt::Init
     // and Close, without the control) is measured in turn with them, beside
     // the bare start that their baselines hold.
@@ -354,12 +356,12 @@ int wmain(int argc, wchar_t** argv) {
     };
     const std::vector<PlatformPart> start = {{"engine start (CCrypt::Init + Close)", engineStart}};
     Expect(bare::CertIsValid(cert), "the bare certificate judgement");
-    row("CertIsValid(cert, 0x083)", [&] { Invoke(c, 7, {Bstr(cert.c_str()), I4(0x083)}); },
-        started([&] { bare::CertIsValid(cert); }), 10);
+    row("CertIsValid(cert, 0x083)", [&] { Invoke(c, dispid::kCertIsValid, {Bstr(cert.c_str()), I4(0x083)}); },
+        started([&] { Expect(bare::CertIsValid(cert), "the bare certificate judgement"); }), 10);
     Expect(bare::ChainOfText(cert), "the bare chain");
-    row("CertChainIsValid", [&] { Invoke(c, 10, {Bstr(cert.c_str())}); }, started([&] { bare::ChainOfText(cert); }), 10, 7,
+    row("CertChainIsValid", [&] { Invoke(c, dispid::kCertChainIsValid, {Bstr(cert.c_str())}); }, started([&] { Expect(bare::ChainOfText(cert), "the bare chain"); }), 10, 7,
         lm.suffix[0] ? std::vector<PlatformPart>{} : start);
-    row("StringToBinary 1 MB", [&] { Invoke(c, 16, {Bstr(megabyte64.c_str()), I4(1)}, 1); },
+    row("StringToBinary 1 MB", [&] { Invoke(c, dispid::kStringToBinary, {Bstr(megabyte64.c_str()), I4(1)}, 1); },
         [&] {
           DWORD size = 0;
           CryptStringToBinaryW(megabyte64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr);
@@ -373,7 +375,7 @@ int wmain(int argc, wchar_t** argv) {
     V_VT(&byRef) = VT_ARRAY | VT_UI1 | VT_BYREF;
     V_ARRAYREF(&byRef) = &V_ARRAY(&bytes);
     const long megabyteLength = static_cast<long>(megabyte.size());
-    row("BinaryToString 1 MB", [&] { Invoke(c, 15, {byRef, I4(megabyteLength), I4(0x40000001)}, 1); },
+    row("BinaryToString 1 MB", [&] { Invoke(c, dispid::kBinaryToString, {byRef, I4(megabyteLength), I4(0x40000001)}, 1); },
         [&] { base64(megabyte); }, 3);
     VariantClear(&bytes);
 
@@ -397,9 +399,9 @@ int wmain(int argc, wchar_t** argv) {
         criteria.push_back({"criteria extension texts" + store, bare::CriteriaTexts});
         criteria083.push_back({"criteria extension texts, beside 0x083" + store, bare::CriteriaTexts});
       }
-      row("CertEnum(0x183)" + store, [&] { Invoke(c, 5, {I4(0x183)}, n); }, started([&] { bare::Enumerate(false); }),
+      row("CertEnum(0x183)" + store, [&] { Invoke(c, dispid::kCertEnum, {I4(0x183)}, n); }, started([&] { Expect(bare::Enumerate(false) == n, "the bare enumeration"); }),
           iterations, 7, criteria);
-      row("CertEnum(0x083)" + store, [&] { Invoke(c, 5, {I4(0x083)}, n); }, started([&] { bare::Enumerate(true); }),
+      row("CertEnum(0x083)" + store, [&] { Invoke(c, dispid::kCertEnum, {I4(0x083)}, n); }, started([&] { Expect(bare::Enumerate(true) == n, "the bare enumeration"); }),
           iterations, samples, criteria083);
       if (!lm.suffix[0]) {
         // A chain engine made and released, at this store size: what every
@@ -407,12 +409,12 @@ int wmain(int argc, wchar_t** argv) {
         Report(("platform: one chain engine created and released" + store).c_str(),
                Measure(bare::ChainEngine, n >= 1000 ? 1 : 5, samples), kNoBaseline, 0);
       }
-      row("CertLookup by thumbprint" + store, [&] { Invoke(c, 6, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}, 1); },
-          started([&] { bare::LookupByThumbprint(prefix); }), iterations);
+      row("CertLookup by thumbprint" + store, [&] { Invoke(c, dispid::kCertLookup, {Bstr(L"MY"), I4(1), Bstr(prefix.c_str())}, 1); },
+          started([&] { Expect(bare::LookupByThumbprint(prefix) == 1, "the bare lookup"); }), iterations);
     }
     StoreOf(10);
   }
-  Invoke(c, 3, {Bstr(L"NONE")}, 1);
+  Invoke(c, dispid::kSetLogging, {Bstr(L"NONE")}, 1);
 
   if (mode == L"default") {
     // The soak: mixed calls on one control, the process sampled as it goes.
@@ -424,17 +426,19 @@ int wmain(int argc, wchar_t** argv) {
       std::function<void()> bare;  // the bare platform calls of the same job
     } mix[] = {
         {"RawSign",
-         [&] { Invoke(c, 2, {Bstr(sha1Hex.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(L"SHA1")}, 1); },
-         [&] { bare::EngineStart(); bare::RawSign(thumb, CALG_SHA1, sha1); }},
-        {"CertGetInfo", [&] { Invoke(c, 8, {Bstr(cert.c_str()), I4(0)}); }, [&] { bare::CertInfo(cert); }},
-        {"CertEnum", [&] { Invoke(c, 5, {I4(0x183)}, 10); },
-         [&] { bare::EngineStart(); bare::Enumerate(false); bare::CriteriaTexts(); }},
-        {"StringToBinary", [&] { Invoke(c, 16, {Bstr(kilobyte64.c_str()), I4(1)}, 1); }, none},
-        {"LibGetInfo", [&] { Invoke(c, 18, {I4(0)}, 2); }, none},
-        {"CertIsValid", [&] { Invoke(c, 7, {Bstr(cert.c_str()), I4(0x183)}); }, [&] { bare::CertInfo(cert); }},
-        {"GetLogging", [&] { Invoke(c, 4, {}); }, none},
-        {"SignPKCS7", [&] { Invoke(c, 12, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA1")}, 1); },
-         [&] { bare::EngineStart(); bare::SignMessage(given, kilobyte64); }},
+         [&] { Invoke(c, dispid::kRawSign, {Bstr(sha1Hex.c_str()), Bstr(L"F12345"), Bstr(thumbW.c_str()), Bstr(L"SHA1")}, 1); },
+         [&] { bare::EngineStart(); Expect(bare::RawSign(thumb, CALG_SHA1, sha1), "the bare raw signature"); }},
+        {"CertGetInfo", [&] { Invoke(c, dispid::kCertGetInfo, {Bstr(cert.c_str()), I4(0)}); },
+         [&] { Expect(bare::CertInfo(cert), "the bare certificate fields"); }},
+        {"CertEnum", [&] { Invoke(c, dispid::kCertEnum, {I4(0x183)}, 10); },
+         [&] { bare::EngineStart(); Expect(bare::Enumerate(false) == 10, "the bare enumeration"); bare::CriteriaTexts(); }},
+        {"StringToBinary", [&] { Invoke(c, dispid::kStringToBinary, {Bstr(kilobyte64.c_str()), I4(1)}, 1); }, none},
+        {"LibGetInfo", [&] { Invoke(c, dispid::kLibGetInfo, {I4(0)}, 2); }, none},
+        {"CertIsValid", [&] { Invoke(c, dispid::kCertIsValid, {Bstr(cert.c_str()), I4(0x183)}); },
+         [&] { Expect(bare::CertInfo(cert), "the bare certificate fields"); }},
+        {"GetLogging", [&] { Invoke(c, dispid::kGetLogging, {}); }, none},
+        {"SignPKCS7", [&] { Invoke(c, dispid::kSignPKCS7, {Bstr(cert.c_str()), Bstr(kilobyte64.c_str()), Bstr(L"SHA1")}, 1); },
+         [&] { bare::EngineStart(); Expect(bare::SignMessage(given, kilobyte64), "the bare signed message"); }},
     };
     auto privateBytes = bench::PrivateBytes;
     const int total = g_smoke ? 16 : 4000, sampleEvery = g_smoke ? 8 : 400;

@@ -49,6 +49,7 @@ TEST(BridgeJson, RefusesWhatIsNotJson) {
       std::string("\"a\0b\"", 5),
   };
   for (const auto& text : cases) {
+    SCOPED_TRACE(testing::Message() << text);
     Json value;
     std::string error;
     EXPECT_FALSE(ParseJson(text, &value, &error)) << text;
@@ -75,6 +76,7 @@ TEST(BridgeBase64, KnownValuesAndRefusals) {
   } cases[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"\x01\x02\x03", "AQID"},
                {"\xFB\xFF", "+/8="}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.text);
     EXPECT_EQ(EncodeBase64(reinterpret_cast<const uint8_t*>(c.bytes), strlen(c.bytes)), c.text);
     std::vector<uint8_t> out;
     std::string text = c.text;
@@ -120,6 +122,7 @@ TEST(BridgeFraming, ReadsFramesAndTellsHowTheStreamEnds) {
       {std::string("\xff\xff\xff\xff", 4), {FrameStatus::kTooLarge}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "stream of " << c.stream.size() << " bytes");
     MemorySource source(c.stream);
     std::vector<FrameStatus> got;
     std::string payload;
@@ -195,6 +198,7 @@ TEST(BridgeProtocol, ReadsRequests) {
       {"{\"id\":1,\"origin\":\"o\",\"method\":\"m\",\"args\":{}}", "1"},
   };
   for (const auto& c : refused) {
+    SCOPED_TRACE(testing::Message() << c.message);
     EXPECT_FALSE(ParseRequest(c.message, &r, &e)) << c.message;
     EXPECT_EQ(r.idJson, c.id) << c.message;
     EXPECT_EQ(e.hresult, kHresultInvalidData);
@@ -212,6 +216,7 @@ TEST(BridgeProtocol, ArgumentsAndAnswers) {
       {"\"t\"", ArgValue::Kind::kText},         {"{\"bytes\":\"AQID\"}", ArgValue::Kind::kBytes},
   };
   for (const auto& c : accepted) {
+    SCOPED_TRACE(testing::Message() << c.json);
     Json value;
     std::string error;
     ASSERT_TRUE(ParseJson(c.json, &value, &error));

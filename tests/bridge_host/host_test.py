@@ -219,6 +219,8 @@ def test_signing(host):
             f.write(r[1])
         with open(os.path.join(FILES, "p7-%d.payload" % written), "wb") as f:
             f.write(payload)
+        with open(os.path.join(FILES, "p7-%d.expect" % written), "w") as f:
+            f.write("full sha256\n")
     return written
 
 

@@ -352,6 +352,8 @@ def check_methods(run, reports):
                 f.write(r[1])
             with open(os.path.join(run.files, "p7-%d.payload" % n), "wb") as f:
                 f.write(base64.b64decode(a[1]))
+            with open(os.path.join(run.files, "p7-%d.expect" % n), "w") as f:
+                f.write("full %s\n" % a[2])
     verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
                              run.files, run.args.pki, "4"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True)
@@ -420,6 +422,8 @@ def check_large(run, reports):
         f.write(r[1])
     with open(os.path.join(run.files, "p7-1.payload"), "wb") as f:
         f.write(payload_bytes())
+    with open(os.path.join(run.files, "p7-1.expect"), "w") as f:
+        f.write("full sha256\n")
     verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
                              run.files, run.args.pki, "1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             text=True)

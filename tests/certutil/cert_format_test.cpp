@@ -72,25 +72,30 @@ TEST(CertFormat, ThumbprintIsTheSha1OfTheEncoding) {
 }
 
 TEST(CertFormat, ValidityAsLocalTime) {
-  Cert expired(L"expired");
-  FILETIME local = {};
-  FileTimeToLocalFileTime(&expired.Get()->pCertInfo->NotBefore, &local);
-  SYSTEMTIME t = {};
-  FileTimeToSystemTime(&local, &t);
-  wchar_t* raw = nullptr;
-  nrlFileTimeToStr(&expired.Get()->pCertInfo->NotBefore, &raw);
-  std::wstring text = Take(raw);
-  EXPECT_EQ(19u, text.size());
-  EXPECT_EQ(FormatTimeText(t), text);
   // The test environment sets the machine's zone (TESSARN_TZ_OFFSET hours
-  // east of UTC, no daylight saving): 2020-01-01 00:00:00 UTC reads so.
+  // east of UTC, no daylight saving); the certificates' NotBefore times
+  // (2020-01-01 00:00:00 and 2020-06-15 10:30:00 UTC) read so there.
   wchar_t offset[8] = {};
-  if (GetEnvironmentVariableW(L"TESSARN_TZ_OFFSET", offset, 8)) {
-    int hours = _wtoi(offset);
-    wchar_t want[32];
-    swprintf(want, 32, hours >= 0 ? L"2020/01/01 %02d:00:00" : L"2019/12/31 %02d:00:00", (24 + hours) % 24);
-    EXPECT_EQ(want, text);
+  ASSERT_TRUE(GetEnvironmentVariableW(L"TESSARN_TZ_OFFSET", offset, 8)) << "the test's zone is not set";
+  const int hours = _wtoi(offset);
+  const struct {
+    const wchar_t* cert;
+    int offset;
+    const wchar_t* want;
+  } cases[] = {{L"expired", 0, L"2020/01/01 00:00:00"}, {L"summer", 0, L"2020/06/15 10:30:00"},
+               {L"expired", 1, L"2020/01/01 01:00:00"}, {L"summer", 1, L"2020/06/15 11:30:00"}};
+  int checked = 0;
+  for (const auto& c : cases) {
+    if (c.offset != hours) continue;
+    SCOPED_TRACE(testing::Message() << c.cert << " at UTC+" << c.offset);
+    Cert cert(c.cert);
+    ASSERT_TRUE(cert.Get());
+    wchar_t* raw = nullptr;
+    nrlFileTimeToStr(&cert.Get()->pCertInfo->NotBefore, &raw);
+    EXPECT_EQ(c.want, Take(raw));
+    ++checked;
   }
+  EXPECT_EQ(2, checked) << "no expected texts for this zone";
 }
 
 TEST(CertFormat, AlternativeNameFirstEntry) {
@@ -103,6 +108,7 @@ TEST(CertFormat, AlternativeNameFirstEntry) {
                {L"othername", true, CERT_ALT_NAME_OTHER_NAME},
                {L"plain", false, 0}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name);
     Cert cert(c.name);
     CERT_ALT_NAME_INFO* raw = nullptr;
     EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), &raw));
@@ -144,6 +150,7 @@ TEST(CertFormat, KeyUsageBytes) {
     size_t bytes;
   } cases[] = {{L"full", L"c0", 1}, {L"plain", L"00", 1}, {L"decipher", L"c8 80", 2}, {L"encipher", L"20", 1}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name);
     Cert cert(c.name);
     wchar_t* raw = nullptr;
     ASSERT_EQ(rc::kOk, nrlCertKeyUsageToStr(cert.Get(), &raw));

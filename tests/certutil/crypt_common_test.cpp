@@ -40,6 +40,7 @@ TEST(String2Binary, Cases) {
       {nullptr, rc::kOk, {}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.text ? c.text : L"(null)"));
     BYTE* raw = reinterpret_cast<BYTE*>(1);
     DWORD length = 99;
     EXPECT_EQ(c.code, CCryptCommon::String2Binary(c.text, &raw, &length)) << (c.text ? c.text : L"(null)");
@@ -73,6 +74,7 @@ TEST(TrimAndTrimSerial, Cases) {
       {L"0a:1b\x00a0", L"0a:1b\x00a0", L"0a:1b\x00a0"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.in);
     wchar_t* raw = nullptr;
     ASSERT_EQ(rc::kOk, CCryptCommon::Trim(c.in, &raw));
     HeapPtr<wchar_t> trimmed(raw);

@@ -1,6 +1,7 @@
 #include "certutil/der_text.h"
 
 #include <cstdlib>
+#include <cwchar>
 
 #include "certutil/alt_name_decoder.h"
 
@@ -39,26 +40,43 @@ TEST(RenderDer, DamagedInputEndsWithAMark) {
   EXPECT_EQ(L"", RenderDer(nullptr, 0));
 }
 
-TEST(RenderDer, DeepNestingIsBounded) {
-  std::vector<uint8_t> deep;
-  for (int i = 0; i < 100; ++i) {
-    deep.insert(deep.begin(), static_cast<uint8_t>(deep.size()));
-    deep.insert(deep.begin(), 0x30);
-    if (deep.size() > 120) break;
+// n SEQUENCEs, each holding the next; the innermost is empty.
+std::vector<uint8_t> Nested(int n) {
+  std::vector<uint8_t> der = {0x30, 0x00};
+  for (int i = 1; i < n; ++i) {
+    der.insert(der.begin(), static_cast<uint8_t>(der.size()));
+    der.insert(der.begin(), 0x30);
   }
-  std::wstring text = RenderDer(deep.data(), deep.size());
-  EXPECT_FALSE(text.empty());
+  return der;
+}
+
+// The renderer follows 32 levels of constructed values and stops at the
+// 33rd with the damage mark.
+TEST(RenderDer, DeepNestingIsBounded) {
+  EXPECT_EQ(std::wstring(32, L'{') + std::wstring(32, L'}'), RenderDer(Nested(32).data(), Nested(32).size()));
+  EXPECT_EQ(std::wstring(32, L'{') + L"?", RenderDer(Nested(33).data(), Nested(33).size()));
+}
+
+// What every rendering holds: printable ASCII only, and nothing but the
+// damage mark when the first element is damaged.
+void ExpectSoundRendering(const std::vector<uint8_t>& der, const std::wstring& text, int round) {
+  for (wchar_t c : text)
+    ASSERT_TRUE(c >= 0x20 && c < 0x7F) << "round " << round << ": character " << static_cast<unsigned>(c);
+  norelCertInfoUtl::DerElement first{};
+  if (!der.empty() && !norelCertInfoUtl::ReadDerElement(der.data(), der.size(), &first)) {
+    EXPECT_EQ(L"?", text) << "round " << round;
+  }
 }
 
 // Random bytes never make it read out of bounds (run under Wine's heap
-// checks; a sanitizer build would catch more).
+// checks here; fuzz/der_text_fuzzer runs it under the sanitizers).
 TEST(RenderDer, RandomInputIsSafe) {
   std::mt19937 random(1234);
   for (int round = 0; round < 2000; ++round) {
     std::vector<uint8_t> bytes(random() % 64);
     for (auto& b : bytes) b = static_cast<uint8_t>(random());
     if (!bytes.empty() && round % 2) bytes[0] = 0x30;
-    RenderDer(bytes.data(), bytes.size());
+    ExpectSoundRendering(bytes, RenderDer(bytes.data(), bytes.size()), round);
   }
 }
 
@@ -93,7 +111,25 @@ TEST(DecodeAltNameFallback, RandomInputIsSafe) {
     for (auto& b : bytes) b = static_cast<uint8_t>(random());
     bytes[0] = 0x30;
     bytes[1] = static_cast<uint8_t>(bytes.size() - 2);
-    free(norelCertInfoUtl::DecodeAltNameFallback(bytes.data(), static_cast<DWORD>(bytes.size())));
+    CERT_ALT_NAME_INFO* info = norelCertInfoUtl::DecodeAltNameFallback(bytes.data(), static_cast<DWORD>(bytes.size()));
+    if (info) {
+      // Every entry takes at least its two header bytes, and no value is
+      // longer than the input.
+      EXPECT_LE(info->cAltEntry, (bytes.size() - 2) / 2) << "round " << round;
+      for (DWORD i = 0; i < info->cAltEntry; ++i) {
+        const CERT_ALT_NAME_ENTRY& e = info->rgAltEntry[i];
+        EXPECT_TRUE(e.dwAltNameChoice >= 1 && e.dwAltNameChoice <= 32) << "round " << round;
+        if (e.dwAltNameChoice == CERT_ALT_NAME_OTHER_NAME) {
+          EXPECT_LE(e.pOtherName->Value.cbData, bytes.size()) << "round " << round;
+        } else if (e.dwAltNameChoice == CERT_ALT_NAME_RFC822_NAME || e.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME ||
+                   e.dwAltNameChoice == CERT_ALT_NAME_URL) {
+          EXPECT_LE(wcslen(e.pwszRfc822Name), bytes.size()) << "round " << round;
+        } else if (e.dwAltNameChoice != CERT_ALT_NAME_REGISTERED_ID) {
+          EXPECT_LE(e.IPAddress.cbData, bytes.size()) << "round " << round;
+        }
+      }
+    }
+    free(info);
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/certutil/pki.h"
 
+#include "tests/support/files.h"
+
 #include <vector>
 
 std::wstring PkiPath(const std::wstring& file) {
@@ -9,14 +11,7 @@ std::wstring PkiPath(const std::wstring& file) {
 }
 
 std::string PkiText(const std::wstring& file) {
-  HANDLE h = CreateFileW(PkiPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
-  std::string text;
-  char buf[8192];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) text.append(buf, n);
-  CloseHandle(h);
-  return text;
+  return ReadBytes(PkiPath(file));
 }
 
 std::wstring PkiWide(const std::wstring& file) {

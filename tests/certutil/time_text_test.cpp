@@ -26,6 +26,7 @@ TEST(ParseTimeText, Cases) {
       {L"                        2017/01/02 03:04:05", 2, {2017, 0, 0, 0, 0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.text ? c.text : L"(null)"));
     SYSTEMTIME t = {};
     EXPECT_EQ(c.fields, ParseTimeText(c.text, &t)) << (c.text ? c.text : L"(null)");
     EXPECT_EQ(c.want.wYear, t.wYear);

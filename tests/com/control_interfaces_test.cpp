@@ -6,6 +6,7 @@
 #include <list>
 
 #include "tests/com/test_support.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -135,7 +136,7 @@ TEST_F(ControlTest, ContainerCanConnectToTheEventInterfaceAndLetGo) {
   EXPECT_NE(0u, cookie);
   EXPECT_GT(sink.refs, 1u);
   ScopedVariant r;
-  Call(control.Get(), 18, {I4(0)}, r.Get());
+  Call(control.Get(), dispid::kLibGetInfo, {I4(0)}, r.Get());
   EXPECT_EQ(0, sink.calls);
   EXPECT_EQ(S_OK, point->Unadvise(cookie));
   EXPECT_EQ(1u, sink.refs);
@@ -224,7 +225,7 @@ TEST_F(ControlTest, PropertyBagHoldsTheVersion) {
   ASSERT_EQ(S_OK, second.As(loader));
   ASSERT_EQ(S_OK, loader->Load(&bag, nullptr));
   ScopedVariant r;
-  EXPECT_EQ(S_OK, Call(second.Get(), 18, {I4(0)}, r.Get()));
+  EXPECT_EQ(S_OK, Call(second.Get(), dispid::kLibGetInfo, {I4(0)}, r.Get()));
 }
 
 TEST_F(ControlTest, StorageRoundTrip) {
@@ -241,7 +242,7 @@ TEST_F(ControlTest, StorageRoundTrip) {
   ASSERT_EQ(S_OK, second.As(loader));
   ASSERT_EQ(S_OK, loader->Load(storage.Get()));
   ScopedVariant r;
-  EXPECT_EQ(S_OK, Call(second.Get(), 18, {I4(0)}, r.Get()));
+  EXPECT_EQ(S_OK, Call(second.Get(), dispid::kLibGetInfo, {I4(0)}, r.Get()));
 }
 
 }  // namespace

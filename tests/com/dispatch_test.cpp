@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/com/test_support.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -103,6 +104,7 @@ TEST_F(DispatchTest, TypeInformationListsTheEighteenMethods) {
     FUNCDESC* f = nullptr;
     ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
     for (const Member& m : kMembers) {
+      SCOPED_TRACE(testing::Message() << m.name);
       if (m.id != f->memid) continue;
       ++ours;
       BSTR name = nullptr, doc = nullptr;
@@ -129,18 +131,18 @@ TEST_F(DispatchTest, UnassignedDispidIsNotAMember) {
 
 TEST_F(DispatchTest, WrongArgumentCountsAndTypes) {
   ScopedVariant r;
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), 18, {}, r.Get()));
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), 18, {I4(0), I4(1)}, r.Get()));
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), 14, {Bstr(L"a"), Bstr(L"b")}, r.Get()));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), dispid::kLibGetInfo, {}, r.Get()));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), dispid::kLibGetInfo, {I4(0), I4(1)}, r.Get()));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, Call(control.Get(), dispid::kSignRaw, {Bstr(L"a"), Bstr(L"b")}, r.Get()));
   UINT argError = 99;
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), 18, {Bstr(L"twelve")}, r.Get(), &argError));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), dispid::kLibGetInfo, {Bstr(L"twelve")}, r.Get(), &argError));
   EXPECT_EQ(0u, argError);
   VARIANT null;
   VariantInit(&null);
   V_VT(&null) = VT_NULL;
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), 3, {null}, r.Get()));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), dispid::kSetLogging, {null}, r.Get()));
   // BinaryToString's first argument must be bytes.
-  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), 15, {Bstr(L"ab"), I4(2), I4(0)}, r.Get(), &argError));
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(control.Get(), dispid::kBinaryToString, {Bstr(L"ab"), I4(2), I4(0)}, r.Get(), &argError));
   EXPECT_EQ(2u, argError);  // rgvarg holds the last argument first
 }
 
@@ -161,7 +163,7 @@ TEST_F(DispatchTest, PropertyPutOnAMethodIsNotAMember) {
 
 TEST_F(DispatchTest, LibGetInfoAnswerIsAZeroBasedVariantArray) {
   ScopedVariant r;
-  ASSERT_EQ(S_OK, Call(control.Get(), 18, {I4(0)}, r.Get()));
+  ASSERT_EQ(S_OK, Call(control.Get(), dispid::kLibGetInfo, {I4(0)}, r.Get()));
   ASSERT_EQ(VT_ARRAY | VT_VARIANT, V_VT(r.Get()));
   SAFEARRAY* a = V_ARRAY(r.Get());
   EXPECT_EQ(1u, SafeArrayGetDim(a));
@@ -185,7 +187,7 @@ TEST_F(DispatchTest, BinaryToStringReadsTheCallersBufferThroughAByteReference) {
   V_VT(&ref) = VT_UI1 | VT_BYREF;
   V_UI1REF(&ref) = buffer;
   ScopedVariant r;
-  ASSERT_EQ(S_OK, Call(control.Get(), 15, {ref, I4(4), I4(0x40000001)}, r.Get()));
+  ASSERT_EQ(S_OK, Call(control.Get(), dispid::kBinaryToString, {ref, I4(4), I4(0x40000001)}, r.Get()));
   long code = -1;
   auto texts = AnswerTexts(*r.Get(), &code);
   EXPECT_EQ(0, code);
@@ -195,7 +197,7 @@ TEST_F(DispatchTest, BinaryToStringReadsTheCallersBufferThroughAByteReference) {
 
 TEST_F(DispatchTest, NullTextsAreDecodeFailures) {
   ScopedVariant r;
-  ASSERT_EQ(S_OK, Call(control.Get(), 16, {Bstr(nullptr), I4(1)}, r.Get()));
+  ASSERT_EQ(S_OK, Call(control.Get(), dispid::kStringToBinary, {Bstr(nullptr), I4(1)}, r.Get()));
   ASSERT_EQ(VT_ARRAY | VT_VARIANT, V_VT(r.Get()));
   LONG index = 1;
   ScopedVariant bytes;
@@ -207,12 +209,12 @@ TEST_F(DispatchTest, NullTextsAreDecodeFailures) {
   long code = -1;
   AnswerTexts(*r.Get(), &code);
   EXPECT_EQ(39, code);
-  ASSERT_EQ(S_OK, Call(control.Get(), 8, {Bstr(nullptr), I4(0)}, r.Receive()));
+  ASSERT_EQ(S_OK, Call(control.Get(), dispid::kCertGetInfo, {Bstr(nullptr), I4(0)}, r.Receive()));
   auto texts = AnswerTexts(*r.Get(), &code);
   EXPECT_EQ(39, code);
   EXPECT_TRUE(texts.empty());
   // An empty text element is a BSTR whose pointer is null.
-  ASSERT_EQ(S_OK, Call(control.Get(), 17, {Bstr(L"not a time")}, r.Receive()));
+  ASSERT_EQ(S_OK, Call(control.Get(), dispid::kLocalTimeToUTCTime, {Bstr(L"not a time")}, r.Receive()));
   VARIANT* elements = nullptr;
   ASSERT_EQ(S_OK, SafeArrayAccessData(V_ARRAY(r.Get()), reinterpret_cast<void**>(&elements)));
   EXPECT_EQ(VT_BSTR, V_VT(&elements[1]));
@@ -221,7 +223,7 @@ TEST_F(DispatchTest, NullTextsAreDecodeFailures) {
 }
 
 TEST_F(DispatchTest, MethodCalledWithoutResultVariant) {
-  EXPECT_EQ(S_OK, Call(control.Get(), 18, {I4(0)}, nullptr));
+  EXPECT_EQ(S_OK, Call(control.Get(), dispid::kLibGetInfo, {I4(0)}, nullptr));
 }
 
 TEST(Initialisation, EveryInvocationIsRefusedUntilTheStateIsInitialised) {
@@ -229,8 +231,8 @@ TEST(Initialisation, EveryInvocationIsRefusedUntilTheStateIsInitialised) {
   ComPtr<IDispatch> raw = CreateControl(Init::kNone);
   ASSERT_TRUE(raw);
   ScopedVariant r;
-  EXPECT_EQ(E_UNEXPECTED, Call(raw.Get(), 18, {I4(0)}, r.Get()));
-  EXPECT_EQ(E_UNEXPECTED, Call(raw.Get(), 4, {}, r.Get()));
+  EXPECT_EQ(E_UNEXPECTED, Call(raw.Get(), dispid::kLibGetInfo, {I4(0)}, r.Get()));
+  EXPECT_EQ(E_UNEXPECTED, Call(raw.Get(), dispid::kGetLogging, {}, r.Get()));
   // Name lookup works before initialisation.
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"LibGetInfo")};
   DISPID id = 0;
@@ -238,7 +240,7 @@ TEST(Initialisation, EveryInvocationIsRefusedUntilTheStateIsInitialised) {
   ComPtr<IPersistStreamInit> init;
   ASSERT_EQ(S_OK, raw.As(init));
   ASSERT_EQ(S_OK, init->InitNew());
-  EXPECT_EQ(S_OK, Call(raw.Get(), 18, {I4(0)}, r.Receive()));
+  EXPECT_EQ(S_OK, Call(raw.Get(), dispid::kLibGetInfo, {I4(0)}, r.Receive()));
 }
 
 TEST(Initialisation, LoadingSavedStateInitialises) {
@@ -263,7 +265,7 @@ TEST(Initialisation, LoadingSavedStateInitialises) {
   ASSERT_EQ(S_OK, second.As(loader));
   ASSERT_EQ(S_OK, loader->Load(stream.Get()));
   ScopedVariant r;
-  EXPECT_EQ(S_OK, Call(second.Get(), 18, {I4(1)}, r.Get()));
+  EXPECT_EQ(S_OK, Call(second.Get(), dispid::kLibGetInfo, {I4(1)}, r.Get()));
 
   // An empty stream is not saved state.
   ComPtr<IStream> empty;
@@ -272,7 +274,7 @@ TEST(Initialisation, LoadingSavedStateInitialises) {
   ComPtr<IPersistStreamInit> emptyLoader;
   ASSERT_EQ(S_OK, third.As(emptyLoader));
   EXPECT_FALSE(SUCCEEDED(emptyLoader->Load(empty.Get())));
-  EXPECT_EQ(E_UNEXPECTED, Call(third.Get(), 18, {I4(1)}, r.Receive()));
+  EXPECT_EQ(E_UNEXPECTED, Call(third.Get(), dispid::kLibGetInfo, {I4(1)}, r.Receive()));
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ TEST_F(ResultTexts, EveryTextInTheThreadsUserInterfaceLanguage) {
   ASSERT_EQ(language, GetThreadUILanguage()) << "the test environment did not set the language";
   bool czech = PRIMARYLANGID(language) == LANG_CZECH;
   for (const Expected& e : kTexts) {
+    SCOPED_TRACE(testing::Message() << "code " << e.code);
     wchar_t text[kResultTextChars];
     EXPECT_TRUE(LoadResultText(e.code, text));
     EXPECT_STREQ(czech ? e.czech : e.english, text) << "code " << e.code;

@@ -1,4 +1,7 @@
 #include "tests/com/test_support.h"
+#include "tests/support/dispids.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 
@@ -88,9 +91,17 @@ long AnswerCode(const VARIANT& answer) {
   return code;
 }
 
+ComScope::ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+  if (FAILED(m_result)) ADD_FAILURE() << "CoInitializeEx: 0x" << std::hex << static_cast<unsigned long>(m_result);
+}
+
+ComScope::~ComScope() {
+  if (SUCCEEDED(m_result)) CoUninitialize();
+}
+
 bool StillAnswers(IDispatch* control) {
   ScopedVariant r;
-  return Call(control, 18, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
+  return Call(control, dispid::kLibGetInfo, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {

@@ -42,11 +42,19 @@ bool StillAnswers(IDispatch* control);
 bool KeyExists(HKEY root, const std::wstring& path);
 std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found = nullptr);
 
-// COM for the test's main thread.
+// COM for the calling thread (a single-threaded apartment, as a page's
+// thread has). A failed initialisation is a test failure, and Result()
+// gives it to programs that are not gtest tests.
 class ComScope {
  public:
-  ComScope() { CoInitialize(nullptr); }
-  ~ComScope() { CoUninitialize(); }
+  ComScope();
+  ~ComScope();
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  HRESULT Result() const { return m_result; }
+
+ private:
+  HRESULT m_result;
 };
 
 }  // namespace testing_support

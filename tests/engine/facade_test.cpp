@@ -183,6 +183,7 @@ TEST(HashAlgorithms, Table) {
       {L"", false, static_cast<ALG_ID>(-1), nullptr},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name);
     wchar_t a[16], b[16], d[16];
     wcscpy(a, c.name);
     wcscpy(b, c.name);

@@ -1,5 +1,7 @@
 #include "tests/engine/log_capture.h"
 
+#include "tests/support/files.h"
+
 #include <windows.h>
 
 #include "diag/log.h"
@@ -25,13 +27,5 @@ void LogCapture::Clear() {
 std::string LogCapture::Text() const {
   CMyTCString name;
   theTempLog.GetFileName(name);
-  HANDLE h = CreateFileW(name.Get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
-  std::string text;
-  char buf[65536];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) text.append(buf, n);
-  CloseHandle(h);
-  return text;
+  return ReadBytes(name.Get());
 }

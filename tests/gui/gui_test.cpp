@@ -10,6 +10,7 @@
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
 #include "tests/gui/window_watch.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -63,9 +64,10 @@ class Gui : public ::testing::Test {
   }
   void ExpectStillAnswering() {
     ScopedVariant r;
-    ASSERT_EQ(S_OK, Call(control.Get(), 18, {I4(1)}, r.Get()));
+    ASSERT_EQ(S_OK, Call(control.Get(), dispid::kLibGetInfo, {I4(1)}, r.Get()));
     long code = -1;
     EXPECT_EQ(std::vector<std::wstring>{L"Tessarn"}, AnswerTexts(*r.Get(), &code));
+    EXPECT_EQ(0, code) << "LibGetInfo(1)";
   }
   ComScope com;
   ComPtr<IDispatch> control;
@@ -77,6 +79,7 @@ TEST_F(Gui, AboutBoxShowsItsTextsAndClosesEveryWay) {
     const wchar_t* shot;
   } closings[] = {{Closing::kOkButton, L"about-box.bmp"}, {Closing::kEscape, nullptr}, {Closing::kCloseBox, nullptr}};
   for (const auto& c : closings) {
+    SCOPED_TRACE(testing::Message() << "closing " << static_cast<int>(c.how));
     std::vector<std::wstring> texts;
     RECT rect = {};
     HWND ok = nullptr;
@@ -85,7 +88,9 @@ TEST_F(Gui, AboutBoxShowsItsTextsAndClosesEveryWay) {
         texts = ChildTexts(dialog);
         ok = GetDlgItem(dialog, IDOK);
         GetClientRect(dialog, &rect);
-        if (c.shot) SaveScreenshot(dialog, OutputFile(c.shot));
+        if (c.shot) {
+          EXPECT_TRUE(SaveScreenshot(dialog, OutputFile(c.shot)));
+        }
         CloseAndWait(dialog, c.how);
       });
       ScopedVariant r;
@@ -109,7 +114,7 @@ TEST_F(Gui, PropertiesVerbOpensTheGeneralPage) {
   {
     WindowWatch watch(L"Tessarn Control", [&](HWND frame) {
       texts = ChildTexts(frame);
-      SaveScreenshot(frame, OutputFile(L"property-page.bmp"));
+      EXPECT_TRUE(SaveScreenshot(frame, OutputFile(L"property-page.bmp")));
       CloseAndWait(frame, Closing::kOkButton);
     });
     EXPECT_EQ(S_OK, object->DoVerb(OLEIVERB_PROPERTIES, nullptr, nullptr, 0, nullptr, nullptr));
@@ -144,11 +149,12 @@ TEST_F(Gui, CertDisplayShowsTheCertificateInThePlatformViewer) {
     WindowWatch watch(L"Certificate", [&](HWND viewer) {
       caption = WindowText(viewer);
       texts = ChildTexts(viewer);
-      SaveScreenshot(viewer, OutputFile(L"certificate-viewer.bmp"));
+      EXPECT_TRUE(SaveScreenshot(viewer, OutputFile(L"certificate-viewer.bmp")));
       CloseAndWait(viewer, Closing::kEscape);
     });
     ScopedVariant r;
-    ASSERT_EQ(S_OK, Call(control.Get(), 11, {Bstr(text.c_str())}, r.Get()));
+    ASSERT_EQ(S_OK, Call(control.Get(), dispid::kCertDisplay, {Bstr(text.c_str())}, r.Get()));
+    EXPECT_EQ(VT_I4, V_VT(r.Get()));
     EXPECT_EQ(0, V_I4(r.Get()));
     ASSERT_TRUE(watch.Found()) << "the viewer never appeared";
   }
@@ -166,7 +172,8 @@ TEST_F(Gui, CertDisplayOfBadTextOpensNothing) {
       Close(viewer, Closing::kOkButton);
     }, 3000);
     ScopedVariant r;
-    ASSERT_EQ(S_OK, Call(control.Get(), 11, {Bstr(L"not base64!")}, r.Get()));
+    ASSERT_EQ(S_OK, Call(control.Get(), dispid::kCertDisplay, {Bstr(L"not base64!")}, r.Get()));
+    EXPECT_EQ(VT_I4, V_VT(r.Get()));
     EXPECT_EQ(39, V_I4(r.Get()));
   }
   EXPECT_FALSE(opened);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tests/host/pki_stores.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -64,15 +65,7 @@ std::string Narrow(const std::wstring& w, UINT codePage) {
 // Reads a file's bytes as text: UTF-8 when it decodes as such, otherwise one
 // character per byte (log files are written in the runtime's narrow locale).
 std::wstring ReadFileText(const std::wstring& path, bool* found) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  *found = h != INVALID_HANDLE_VALUE;
-  if (!*found) return std::wstring();
-  std::string bytes;
-  char buf[65536];
-  DWORD n = 0;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.append(buf, n);
-  CloseHandle(h);
+  std::string bytes = ReadBytes(path, found);
   std::wstring w;
   for (unsigned char c : bytes) w += static_cast<wchar_t>(c);
   return w;

@@ -1,5 +1,7 @@
 #include "tests/host/pki_stores.h"
 
+#include "tests/support/files.h"
+
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -15,16 +17,7 @@ std::wstring PkiFile(const std::wstring& file) {
 
 }  // namespace
 
-std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
-  std::vector<BYTE> bytes;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  BYTE buf[8192];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.insert(bytes.end(), buf, buf + n);
-  CloseHandle(h);
-  return bytes;
-}
+std::vector<BYTE> ReadFileBytes(const std::wstring& path) { return ReadByteVector(path); }
 
 namespace {
 

@@ -23,6 +23,7 @@
 
 #include "tests/host/host_object.h"
 #include "tests/host/page_site.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -41,14 +42,8 @@ std::wstring Extension(const std::wstring& path) {
 }
 
 std::wstring ReadUtf8(const std::wstring& path, bool* ok) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  *ok = h != INVALID_HANDLE_VALUE;
+  std::string bytes = ReadBytes(path, ok);
   if (!*ok) return L"";
-  std::string bytes;
-  char buf[65536];
-  DWORD n;
-  while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.append(buf, n);
-  CloseHandle(h);
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   int len = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::wstring w(static_cast<size_t>(len), L'\0');

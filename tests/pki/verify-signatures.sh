@@ -2,11 +2,27 @@
 # Verifies, with OpenSSL, the signatures a test wrote:
 #   raw-*.txt  "CERT ALGORITHM HASH_HEX SIGNATURE_HEX" (raw PKCS #1 v1.5)
 #   p7-*.b64   an attached PKCS #7 message, with p7-*.payload its content
+#              and p7-*.expect "CERT ALGORITHM": the certificate and the
+#              digest algorithm the test asked for
 # Usage: verify-signatures.sh FILES_DIR PKI_DIR [MIN_COUNT]
 set -euo pipefail
 files=$1 pki=$2 min=${3:-1}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# The object identifiers that name a digest algorithm as the control names
+# it: the hash's own, and the RSA signature with that hash (which the control
+# hands the platform, and the platform writes into the message as given).
+digest_oids() {
+  case $(tr 'A-Z' 'a-z' <<<"$1") in
+    md5) echo "1.2.840.113549.2.5 1.2.840.113549.1.1.4" ;;
+    sha1) echo "1.3.14.3.2.26 1.2.840.113549.1.1.5" ;;
+    sha256) echo "2.16.840.1.101.3.4.2.1 1.2.840.113549.1.1.11" ;;
+    sha384) echo "2.16.840.1.101.3.4.2.2 1.2.840.113549.1.1.12" ;;
+    sha512) echo "2.16.840.1.101.3.4.2.3 1.2.840.113549.1.1.13" ;;
+    *) echo "unknown:$1" ;;
+  esac
+}
+fingerprint() { openssl x509 -in "$1" -noout -fingerprint -sha256; }
 unhex() { python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.argv[1]))' "$1"; }
 count=0
 shopt -s nullglob
@@ -29,8 +45,14 @@ for f in "$files"/p7-*.b64; do
   # The test root is the only trust anchor; the issuing CA helps build the
   # chain (this OpenSSL's cms command has no -untrusted).
   cat "$pki/root.pem" "$pki/ca.pem" > "$tmp/anchors.pem"
+  if [ ! -f "$base.expect" ]; then
+    echo "verify: $(basename "$f"): no $(basename "$base").expect names the signer and the digest asked for" >&2
+    exit 1
+  fi
+  read -r want_cert want_alg < "$base.expect" || true
+  rm -f "$tmp/signer.pem"
   if ! openssl cms -verify -inform DER -in "$tmp/msg.der" -CAfile "$tmp/anchors.pem" \
-      -purpose any -out "$tmp/content.bin" 2>"$tmp/err"; then
+      -purpose any -signer "$tmp/signer.pem" -out "$tmp/content.bin" 2>"$tmp/err"; then
     echo "verify: $(basename "$f"): the PKCS #7 message does not verify: $(cat "$tmp/err")" >&2
     exit 1
   fi
@@ -41,6 +63,20 @@ for f in "$files"/p7-*.b64; do
   openssl cms -cmsout -print -inform DER -in "$tmp/msg.der" > "$tmp/print"
   grep -q "signingTime" "$tmp/print" || { echo "verify: $(basename "$f"): no signing time" >&2; exit 1; }
   grep -q "certificates:" "$tmp/print" || { echo "verify: $(basename "$f"): no signer certificate" >&2; exit 1; }
+  # Signed by the certificate the test chose, and by nobody else.
+  if [ "$(grep -c "BEGIN CERTIFICATE" "$tmp/signer.pem")" != 1 ] ||
+     [ "$(fingerprint "$tmp/signer.pem")" != "$(fingerprint "$pki/$want_cert.pem")" ]; then
+    echo "verify: $(basename "$f"): not signed by $want_cert alone" >&2
+    exit 1
+  fi
+  # The digest asked for, in the message's list and in the signer's
+  # information.
+  got=$(awk '/digestAlgorithms?:/ { getline; if (match($0, /\(([0-9.]+)\)/)) print substr($0, RSTART + 1, RLENGTH - 2) }' \
+        "$tmp/print" | sort -u)
+  if [ "$(wc -w <<<"$got")" != 1 ] || ! grep -qxF -- "$got" <<<"$(digest_oids "$want_alg" | tr ' ' '\n')"; then
+    echo "verify: $(basename "$f"): digest algorithms [$(echo $got)], expected $want_alg ($(digest_oids "$want_alg"))" >&2
+    exit 1
+  fi
   count=$((count + 1))
 done
 if [ "$count" -lt "$min" ]; then

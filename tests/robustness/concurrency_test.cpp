@@ -18,6 +18,7 @@
 #include "tests/com/test_support.h"
 #include "tests/host/pki_stores.h"
 #include "tests/robustness/log_files.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -70,22 +71,21 @@ struct Worker {
 
 DWORD WINAPI WorkerThread(void* p) {
   Worker* w = static_cast<Worker*>(p);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ComScope com;
   {
     ComPtr<IDispatch> control = CreateControl();
-    if (!control) {
+    if (FAILED(com.Result()) || !control) {
       ++w->shared->failures;
     } else {
       for (int round = 0; round < kRounds; ++round) {
         std::wstring value = Marker(GetCurrentProcessId(), w->index, round);
-        if (CodeOf(control.Get(), 16, {Bstr(value.c_str()), I4(1)}) != 0) ++w->shared->failures;
-        if (CodeOf(control.Get(), 5, {I4(0x183)}) != 0) ++w->shared->failures;
-        if (w->sign && CodeOf(control.Get(), 12, {Bstr(w->shared->cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}) != 0)
+        if (CodeOf(control.Get(), dispid::kStringToBinary, {Bstr(value.c_str()), I4(1)}) != 0) ++w->shared->failures;
+        if (CodeOf(control.Get(), dispid::kCertEnum, {I4(0x183)}) != 0) ++w->shared->failures;
+        if (w->sign && CodeOf(control.Get(), dispid::kSignPKCS7, {Bstr(w->shared->cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}) != 0)
           ++w->shared->failures;
       }
     }
   }
-  CoUninitialize();
   return 0;
 }
 
@@ -100,18 +100,18 @@ DWORD WINAPI BareSigner(void* p) {
 
 DWORD WINAPI LevelSwitcher(void* p) {
   Shared* shared = static_cast<Shared*>(p);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ComScope com;
   {
     ComPtr<IDispatch> control = CreateControl();
+    if (FAILED(com.Result()) || !control) ++shared->failures;
     const wchar_t* levels[] = {L"TRACE", L"NONE", L"info", L"DEBUG", L"error", L"Warning", L"FATAL"};
     for (long i = 0; control && !shared->stop; ++i) {
-      if (CodeOf(control.Get(), 3, {Bstr(levels[i % 7])}) != 0) ++shared->failures;
+      if (CodeOf(control.Get(), dispid::kSetLogging, {Bstr(levels[i % 7])}) != 0) ++shared->failures;
       ++shared->levelSwitches;
     }
     // Leave the level where the checks below expect entries.
-    if (control) CodeOf(control.Get(), 3, {Bstr(L"TRACE")});
+    if (control) CodeOf(control.Get(), dispid::kSetLogging, {Bstr(L"TRACE")});
   }
-  CoUninitialize();
   return 0;
 }
 
@@ -171,7 +171,7 @@ TEST(Concurrency, ControlsInApartmentsAndTwoProcesses) {
   // has entries from the first call on.
   ComPtr<IDispatch> first = CreateControl();
   ASSERT_TRUE(first);
-  ASSERT_EQ(0, CodeOf(first.Get(), 3, {Bstr(L"TRACE")}));
+  ASSERT_EQ(0, CodeOf(first.Get(), dispid::kSetLogging, {Bstr(L"TRACE")}));
 
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -185,7 +185,7 @@ TEST(Concurrency, ControlsInApartmentsAndTwoProcesses) {
 
   EXPECT_EQ(0, RunLoad(true, true));
   // Alone again, signing works.
-  EXPECT_EQ(0, CodeOf(first.Get(), 12, {Bstr(std::wstring(PkiWide(L"full.b64")).c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}));
+  EXPECT_EQ(0, CodeOf(first.Get(), dispid::kSignPKCS7, {Bstr(std::wstring(PkiWide(L"full.b64")).c_str()), Bstr(L"YWJj"), Bstr(L"SHA1")}));
 
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 10 * 60 * 1000)) << "the second process hangs";
   DWORD childExit = 1;

@@ -13,6 +13,8 @@
 #include "tests/host/pki_stores.h"
 #include "tests/robustness/import_patch.h"
 #include "tests/robustness/log_files.h"
+#include "tests/support/dispids.h"
+#include "tests/support/settings.h"
 
 using namespace testing_support;
 
@@ -31,17 +33,10 @@ std::wstring TodaysTempLogName() {
 }
 
 bool SetValue(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  LONG rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return WriteRegistryValue(HKEY_CURRENT_USER, kSettings, name, type, data, bytes);
 }
 
-bool SetText(const wchar_t* name, const std::wstring& text) {
-  return SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
+bool SetText(const wchar_t* name, const std::wstring& text) { return WriteSetting(name, text); }
 
 std::wstring ReadRaw(const wchar_t* name, DWORD* type) {
   std::wstring data(1 << 20, L'\0');
@@ -347,7 +342,7 @@ TEST_F(EnvironmentFault, ChainEngineReleasedAtUnload) {
     ASSERT_EQ(S_OK, bag->InitNew());
     for (int check = 0; check < 2; ++check) {
       ScopedVariant r;
-      ASSERT_EQ(S_OK, Call(d.Get(), 10, {Bstr(cert.c_str())}, r.Get()));
+      ASSERT_EQ(S_OK, Call(d.Get(), dispid::kCertChainIsValid, {Bstr(cert.c_str())}, r.Get()));
       EXPECT_EQ(0, AnswerCode(*r.Get()));
     }
   }

@@ -21,6 +21,7 @@
 #include "tests/host/pki_stores.h"
 #include "tests/robustness/import_patch.h"
 #include "tests/robustness/log_files.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -154,7 +155,7 @@ TEST_F(OwnedArguments, TextByReferenceFreedDuringConversionOfALaterArgument) {
       }
       Meddler meddler(target, c.substitute, 1);
       ScopedVariant r;
-      ASSERT_EQ(S_OK, Call(control.Get(), 16, {first, Dispatch(&meddler)}, r.Get()));
+      ASSERT_EQ(S_OK, Call(control.Get(), dispid::kStringToBinary, {first, Dispatch(&meddler)}, r.Get()));
       EXPECT_EQ(1, meddler.Calls());
       ASSERT_EQ(VT_ARRAY | VT_VARIANT, V_VT(r.Get()));
       SAFEARRAY* a = V_ARRAY(r.Get());
@@ -238,7 +239,7 @@ TEST(StoreNames, AStoreNamedByTheCallerIsNeverCreated) {
   // The engine's own first call may set up the user's personal store and
   // key container; what counts is what the names below add.
   std::vector<std::wstring> texts;
-  ASSERT_EQ(0, CodeOf(control.Get(), 6, {Bstr(L"MY"), I4(3), Bstr(L"")}, &texts));
+  ASSERT_EQ(0, CodeOf(control.Get(), dispid::kCertLookup, {Bstr(L"MY"), I4(3), Bstr(L"")}, &texts));
   ASSERT_EQ(1u, texts.size());
   std::map<std::wstring, DWORD> before = Stores();
 
@@ -264,21 +265,21 @@ TEST(StoreNames, AStoreNamedByTheCallerIsNeverCreated) {
       SCOPED_TRACE(testing::Message() << "name of " << name.size() << " characters: "
                                       << std::string(name.begin(), name.begin() + std::min<size_t>(name.size(), 40))
                                       << ", flag " << flag);
-      EXPECT_EQ(rc::kStoreNotOpened, CodeOf(control.Get(), 6, {Bstr(name.c_str()), I4(flag), Bstr(L"")}, &texts));
+      EXPECT_EQ(rc::kStoreNotOpened, CodeOf(control.Get(), dispid::kCertLookup, {Bstr(name.c_str()), I4(flag), Bstr(L"")}, &texts));
       EXPECT_EQ(0u, texts.size());
     }
   }
   // A page calling in a loop leaves nothing behind either.
   for (int i = 0; i < 200; ++i) {
     std::wstring name = L"PageMadeThis" + std::to_wstring(i);
-    ASSERT_EQ(rc::kStoreNotOpened, CodeOf(control.Get(), 6, {Bstr(name.c_str()), I4(0), Bstr(L"")}));
+    ASSERT_EQ(rc::kStoreNotOpened, CodeOf(control.Get(), dispid::kCertLookup, {Bstr(name.c_str()), I4(0), Bstr(L"")}));
   }
   EXPECT_EQ(L"", Differences(before, Stores()));
 
   // Stores that exist still open, in any case of their name.
   for (const wchar_t* name : {L"MY", L"my", L"Root", L"ROOT", L"CA", L"ca"}) {
     SCOPED_TRACE(testing::Message() << std::string(name, name + wcslen(name)));
-    EXPECT_EQ(0, CodeOf(control.Get(), 6, {Bstr(name), I4(3), Bstr(L"")}, &texts));
+    EXPECT_EQ(0, CodeOf(control.Get(), dispid::kCertLookup, {Bstr(name), I4(3), Bstr(L"")}, &texts));
     EXPECT_LE(1u, texts.size());
   }
   EXPECT_EQ(L"", Differences(before, Stores()));
@@ -298,7 +299,7 @@ class LogLines : public ::testing::Test {
   void SetUp() override {
     control = CreateControl();
     ASSERT_TRUE(control);
-    ASSERT_EQ(0, CodeOf(control.Get(), 3, {Bstr(L"TRACE")}));
+    ASSERT_EQ(0, CodeOf(control.Get(), dispid::kSetLogging, {Bstr(L"TRACE")}));
   }
   ComScope com;
   ComPtr<IDispatch> control;
@@ -342,10 +343,10 @@ TEST_F(LogLines, CallerTextNeverStartsALineOfItsOwn) {
     SCOPED_TRACE(c.what);
     std::wstring marker = L"MARK" + std::to_wstring(call++) + L"|";
     // StringToBinary logs its text argument once, at INFO.
-    CodeOf(control.Get(), 16, {Bstr((marker + c.text).c_str()), I4(1)});
+    CodeOf(control.Get(), dispid::kStringToBinary, {Bstr((marker + c.text).c_str()), I4(1)});
     // RawSign at TRACE: the serial number holds the text.
     std::wstring serial = marker + c.text;
-    CodeOf(control.Get(), 2,
+    CodeOf(control.Get(), dispid::kRawSign,
            {Bstr(std::wstring(40, L'a').c_str()), Bstr(serial.c_str()), Bstr(Wide(PkiText(L"full.sha1")).c_str()),
             Bstr(L"SHA1")});
   }
@@ -438,7 +439,7 @@ class LogTurn : public ::testing::Test {
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&a);
     std::vector<std::wstring> texts;
-    long code = CodeOf(control.Get(), 2,
+    long code = CodeOf(control.Get(), dispid::kRawSign,
                        {Bstr(std::wstring(40, L'a').c_str()), Bstr(L"F12345"), Bstr(thumb.c_str()), Bstr(L"SHA1")},
                        &texts);
     QueryPerformanceCounter(&b);
@@ -612,17 +613,17 @@ class SigningFailures : public ::testing::Test {
           << "provider " << p;
   }
   long SignRaw(std::vector<std::wstring>* texts) {
-    return CodeOf(control.Get(), 14,
+    return CodeOf(control.Get(), dispid::kSignRaw,
                   {Bstr(cert.c_str()), Bstr(L"000102030405060708090a0b0c0d0e0f10111213"), Bstr(L"SHA1")}, texts);
   }
   long RawSign(std::vector<std::wstring>* texts) {
-    return CodeOf(control.Get(), 2,
+    return CodeOf(control.Get(), dispid::kRawSign,
                   {Bstr(L"000102030405060708090a0b0c0d0e0f10111213"), Bstr(L"F12345"), Bstr(thumb.c_str()),
                    Bstr(L"SHA1")},
                   texts);
   }
   long SignPkcs7(std::vector<std::wstring>* texts) {
-    return CodeOf(control.Get(), 12, {Bstr(cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA256")}, texts);
+    return CodeOf(control.Get(), dispid::kSignPKCS7, {Bstr(cert.c_str()), Bstr(L"YWJj"), Bstr(L"SHA256")}, texts);
   }
   ComScope com;
   ComPtr<IDispatch> control;

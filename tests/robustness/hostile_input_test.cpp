@@ -18,6 +18,7 @@
 #include "tests/host/pki_stores.h"
 #include "tests/robustness/hostile_values.h"
 #include "tests/robustness/log_files.h"
+#include "tests/support/dispids.h"
 
 using namespace testing_support;
 
@@ -58,31 +59,31 @@ class HostileInput : public ::testing::Test {
     std::string sha1 = PkiText(L"full.sha1");
     thumb.assign(sha1.begin(), sha1.end());
     ScopedVariant r;
-    ASSERT_EQ(S_OK, Call(control.Get(), 3, {Bstr(Logged() ? L"TRACE" : L"NONE")}, r.Get()));
+    ASSERT_EQ(S_OK, Call(control.Get(), dispid::kSetLogging, {Bstr(Logged() ? L"TRACE" : L"NONE")}, r.Get()));
   }
 
   std::vector<Method> Methods() const {
     const std::wstring hash(40, L'a');
     return {
-        {"RawSignCheck", 1, Answer::kCode, {Kind::kText, Kind::kText, Kind::kText}, {L"F12345", thumb, L"SHA1"}},
-        {"RawSign", 2, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText, Kind::kText},
+        {"RawSignCheck", dispid::kRawSignCheck, Answer::kCode, {Kind::kText, Kind::kText, Kind::kText}, {L"F12345", thumb, L"SHA1"}},
+        {"RawSign", dispid::kRawSign, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText, Kind::kText},
          {hash, L"F12345", thumb, L"SHA1"}},
-        {"SetLogging", 3, Answer::kArray, {Kind::kText}, {Logged() ? L"TRACE" : L"NONE"}},
-        {"CertEnum", 5, Answer::kArray, {Kind::kNumber}, {L"387"}},
-        {"CertLookup", 6, Answer::kArray, {Kind::kText, Kind::kNumber, Kind::kText}, {L"MY", L"3", L""}},
-        {"CertIsValid", 7, Answer::kCode, {Kind::kText, Kind::kNumber}, {cert, L"131"}},
-        {"CertGetInfo", 8, Answer::kArray, {Kind::kText, Kind::kNumber}, {cert, L"0"}},
-        {"CertHasPrivateKey", 9, Answer::kCode, {Kind::kText}, {cert}},
-        {"CertChainIsValid", 10, Answer::kCode, {Kind::kText}, {cert}},
+        {"SetLogging", dispid::kSetLogging, Answer::kArray, {Kind::kText}, {Logged() ? L"TRACE" : L"NONE"}},
+        {"CertEnum", dispid::kCertEnum, Answer::kArray, {Kind::kNumber}, {L"387"}},
+        {"CertLookup", dispid::kCertLookup, Answer::kArray, {Kind::kText, Kind::kNumber, Kind::kText}, {L"MY", L"3", L""}},
+        {"CertIsValid", dispid::kCertIsValid, Answer::kCode, {Kind::kText, Kind::kNumber}, {cert, L"131"}},
+        {"CertGetInfo", dispid::kCertGetInfo, Answer::kArray, {Kind::kText, Kind::kNumber}, {cert, L"0"}},
+        {"CertHasPrivateKey", dispid::kCertHasPrivateKey, Answer::kCode, {Kind::kText}, {cert}},
+        {"CertChainIsValid", dispid::kCertChainIsValid, Answer::kCode, {Kind::kText}, {cert}},
         // Only ever called with a hostile certificate: a sound one opens a
         // modal dialog.
-        {"CertDisplay", 11, Answer::kCode, {Kind::kText}, {L""}},
-        {"SignPKCS7", 12, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText}, {cert, L"YWJj", L"SHA1"}},
-        {"SignRaw", 14, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText}, {cert, hash, L"SHA1"}},
-        {"BinaryToString", 15, Answer::kArray, {Kind::kBytes, Kind::kNumber, Kind::kNumber}, {L"", L"16", L"1"}},
-        {"StringToBinary", 16, Answer::kArray, {Kind::kText, Kind::kNumber}, {L"AQID", L"1"}},
-        {"LocalTimeToUTCTime", 17, Answer::kArray, {Kind::kText}, {L"2020/01/01 10:00:00"}},
-        {"LibGetInfo", 18, Answer::kArray, {Kind::kNumber}, {L"0"}},
+        {"CertDisplay", dispid::kCertDisplay, Answer::kCode, {Kind::kText}, {L""}},
+        {"SignPKCS7", dispid::kSignPKCS7, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText}, {cert, L"YWJj", L"SHA1"}},
+        {"SignRaw", dispid::kSignRaw, Answer::kArray, {Kind::kText, Kind::kText, Kind::kText}, {cert, hash, L"SHA1"}},
+        {"BinaryToString", dispid::kBinaryToString, Answer::kArray, {Kind::kBytes, Kind::kNumber, Kind::kNumber}, {L"", L"16", L"1"}},
+        {"StringToBinary", dispid::kStringToBinary, Answer::kArray, {Kind::kText, Kind::kNumber}, {L"AQID", L"1"}},
+        {"LocalTimeToUTCTime", dispid::kLocalTimeToUTCTime, Answer::kArray, {Kind::kText}, {L"2020/01/01 10:00:00"}},
+        {"LibGetInfo", dispid::kLibGetInfo, Answer::kArray, {Kind::kNumber}, {L"0"}},
     };
   }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tests/host/pki_stores.h"
+#include "tests/support/settings.h"
 
 namespace robustness {
 
@@ -56,13 +57,7 @@ bool Letter(const std::string& t, size_t at) { return at < t.size() && strchr("N
 bool PointLogDirAtFreshFolder() {
   std::wstring folder = LogDirFolder();
   CreateDirectoryW(folder.c_str(), nullptr);
-  HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return false;
-  LONG rc = RegSetValueExW(key, L"LogDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
+  return WriteRegistryText(HKEY_CURRENT_USER, kKey, L"LogDir", folder);
 }
 
 std::vector<std::wstring> LogFiles() {

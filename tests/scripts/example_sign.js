@@ -27,10 +27,12 @@ function expectDone(got, what) {
   host.Check(got.ok, what + ": done, not failed" + (got.error ? ": " + got.error.message : ""));
 }
 var written = 0;
+// The messages are signed by "full" with SHA-256, which OpenSSL checks.
 function keepMessage(message, payload) {
   ++written;
   host.WriteFile(out + "\\p7-" + written + ".b64", message);
   host.WriteFile(out + "\\p7-" + written + ".payload", payload);
+  host.WriteFile(out + "\\p7-" + written + ".expect", "full sha256");
 }
 
 // Text to base64 of its UTF-8 bytes, as the page signs it.

@@ -54,6 +54,8 @@ for (i = 0; i < payloads.length; i++) {
   host.Check(/^[A-Za-z0-9+\/]+=*$/.test(r[1]), "SignPKCS7: one line of base64");
   keep("p7", [".b64", r[1]]);
   host.WriteFile(out + "\\p7-" + written + ".payload", payloads[i][1]);
+  // What OpenSSL must find in it: the signer and the digest asked for.
+  host.WriteFile(out + "\\p7-" + written + ".expect", "full " + payloads[i][2]);
 }
 
 // The PIN is reset between the length query and the real signing call.

@@ -171,6 +171,7 @@ TEST_F(SmartCard, CardTypesNobodyRegisteredEndTheScan) {
       {Card("Reader A", "full", "-", "Tessarn Test Card", ""), "E):Can't get card CSP for card [0], error code ["},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.line);
     UseScenario(c.first + "reader|Reader C|card|3B00|Other Card|Tessarn Test Card Cryptographic Service Provider for the Test Smart Cards|dns|-\n");
     log.Clear();
     CCryptSmartCard card;
@@ -199,6 +200,7 @@ TEST_F(SmartCard, CardFaults) {
       {Card("Reader B", "full", "dns") + "fault|listreaders|80100003\n", rc::kReadersNotListed, rc::kReadersNotListed},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.scenario);
     UseScenario(Card("Reader B", "full", "dns"));
     CCryptSmartCard card;
     ASSERT_EQ(rc::kOk, card.Init());

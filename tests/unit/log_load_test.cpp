@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "tests/unit/test_files.h"
+#include "tests/support/files.h"
+#include "tests/support/settings.h"
 
 namespace {
 
@@ -47,13 +48,7 @@ std::string RunProbe(const std::wstring& args, DWORD* exitCode) {
   return out;
 }
 
-void SetSetting(const wchar_t* name, const std::wstring& value) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Zorv\\Tessarn", &key));
-  RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-}
+void SetSetting(const wchar_t* name, const std::wstring& value) { ASSERT_TRUE(WriteSetting(name, value)) << name; }
 
 class LogLoad : public ::testing::Test {
  protected:

@@ -12,7 +12,8 @@
 
 #include "diag/diag_codes.h"
 #include "diag/log_clock.h"
-#include "tests/unit/test_files.h"
+#include "tests/support/files.h"
+#include "tests/support/settings.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ TEST(TempLogLevels, WhichLettersEachLevelLetsThrough) {
   const wchar_t letters[] = L"EWIDT";
   CMyLogTemp log;
   for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.level);
     ASSERT_EQ(diag::kOk, log.SetLevel(row.level));
     for (int i = 0; i < 5; ++i)
       EXPECT_EQ(row.written[i] ? diag::kOk : diag::kNotALevel, log.IsEnabled(letters[i]))
@@ -164,13 +166,7 @@ TEST(TempLog, FileHeldOpenByAnotherWriterDropsTheEntry) {
 
 class DirLogTest : public ::testing::Test {
  protected:
-  void SetSetting(const wchar_t* name, const std::wstring& value) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Zorv\\Tessarn", &key));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-  }
+  void SetSetting(const wchar_t* name, const std::wstring& value) { ASSERT_TRUE(WriteSetting(name, value)) << name; }
   void SetLogDir(const std::wstring& value) { SetSetting(L"LogDir", value); }
   // The settings as the module's load left them, for the tests that follow.
   void TearDown() override {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/support/settings.h"
+
 namespace {
 
 const wchar_t kTestKey[] = L"SOFTWARE\\TessarnTest\\RegItem";
@@ -14,10 +16,7 @@ class RegItemTest : public ::testing::Test {
   void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
   void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
   void Store(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CURRENT_USER, kTestKey, &key));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes));
-    RegCloseKey(key);
+    ASSERT_TRUE(WriteRegistryValue(HKEY_CURRENT_USER, kTestKey, name, type, data, bytes)) << name;
   }
   void StoreText(const wchar_t* name, DWORD type, const std::wstring& text) {
     Store(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));

@@ -1,4 +1,4 @@
-#include "tests/unit/test_files.h"
+#include "tests/support/files.h"
 
 TempDir::TempDir(const wchar_t* name) {
   wchar_t temp[MAX_PATH];
@@ -24,6 +24,11 @@ std::string ReadBytes(const std::wstring& path, bool* found) {
   while (ReadFile(h, buf, sizeof(buf), &n, nullptr) && n) bytes.append(buf, n);
   CloseHandle(h);
   return bytes;
+}
+
+std::vector<BYTE> ReadByteVector(const std::wstring& path) {
+  std::string bytes = ReadBytes(path);
+  return std::vector<BYTE>(bytes.begin(), bytes.end());
 }
 
 std::vector<std::wstring> ListFiles(const std::wstring& dir) {
