@@ -7,9 +7,11 @@
 # Usage: make-pki.sh OUT_DIR
 set -euo pipefail
 out=$1
+# Made afresh each time: the CA database of an earlier run would refuse to
+# issue its certificates again.
+rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
-[ -f .done ] && exit 0
 export OPENSSL_CONF=/dev/null
 
 cat > ca.cnf <<'CNF'
