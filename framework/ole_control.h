@@ -27,7 +27,11 @@ struct ControlDescription {
 // The COM side of an invisible ActiveX control: dispatch over a method
 // table, persistence (stream, property bag, storage), the OLE embedding and
 // in-place interfaces a web page container uses, drawing for design time,
-// property pages and an event connection point that never fires.
+// property pages and an event connection point that never fires. The
+// members are defined by concern: ole_control.cpp (identity, dispatch, class
+// info, property pages, connection points, object site),
+// ole_control_persistence.cpp, ole_control_embedding.cpp (IOleObject,
+// IOleControl, in-place activation) and ole_control_view.cpp (drawing).
 class OleControl : public ComObject<OleControl, IDispatch, IProvideClassInfo2, IPersistStreamInit,
                                      IPersistPropertyBag, IPersistStorage, IOleObject, IOleControl,
                                      IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,

@@ -1,7 +1,7 @@
-#include "framework/ole_control.h"
-
 // IOleObject, IOleControl and the in-place interfaces: what a container
 // uses to embed the control, activate it in place and show its verbs.
+#include "framework/ole_control.h"
+
 #include "framework/verb_enum.h"
 
 namespace framework {

@@ -1,7 +1,7 @@
-#include "framework/ole_control.h"
-
 // IPersistStreamInit, IPersistPropertyBag and IPersistStorage: the control
 // persists its version and its extent.
+#include "framework/ole_control.h"
+
 #include "framework/scoped_variant.h"
 
 namespace framework {

@@ -1,6 +1,6 @@
+// IViewObject2: drawing for design time and view advise sinks.
 #include "framework/ole_control.h"
 
-// IViewObject2: drawing for design time and view advise sinks.
 namespace framework {
 
 // ---- IViewObject2 ------------------------------------------------------
