@@ -9,6 +9,7 @@
 #include "control/method_frame.h"
 #include "control/result_codes.h"
 #include "control/tessarn_ctrl.h"
+#include "framework/exception_boundary.h"
 #include "framework/ole_exception.h"
 #include "sitelock/site_lock_registry.h"
 #include "sitelock/url_origin.h"
@@ -133,9 +134,7 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
                    ReasonName(reason));
     WriteRefusal(entry, result);
     return S_OK;
-  } catch (const framework::OleException& e) {
-    return e.Code();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+  } catch (...) {
+    return framework::ResultFromCaughtException();
   }
 }

@@ -2,19 +2,18 @@
 
 #include <new>
 
+#include "framework/com_object.h"
+#include "framework/exception_boundary.h"
 #include "framework/module.h"
 
 namespace framework {
 
 HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static const InterfaceEntry kRows[] = {
+      InterfaceRow<ClassFactory, IClassFactory>(IID_IUnknown),
+      InterfaceRow<ClassFactory, IClassFactory>(IID_IClassFactory),
+  };
+  return QueryFromTable(this, kRows, iid, object);
 }
 
 ULONG ClassFactory::AddRef() {
@@ -33,8 +32,8 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
   if (outer) return CLASS_E_NOAGGREGATION;
   try {
     return m_creator(iid, object);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+  } catch (...) {
+    return ResultFromCaughtException();
   }
 }
 

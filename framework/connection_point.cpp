@@ -2,32 +2,26 @@
 
 #include <new>
 
+#include "framework/com_object.h"
+#include "framework/exception_boundary.h"
+
 namespace framework {
 namespace {
 
 // A reference-counted enumerator over a snapshot of values; Item is the
 // element as handed out, Hold the owning form kept in the snapshot.
 template <class Enum, class Item, class Hold, const IID* EnumIid>
-class SnapshotEnum : public Enum {
+class SnapshotEnum : public ComObject<SnapshotEnum<Enum, Item, Hold, EnumIid>, Enum> {
  public:
   explicit SnapshotEnum(std::vector<Hold> items) : m_items(std::move(items)) {}
-  virtual ~SnapshotEnum() = default;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *EnumIid)) {
-      *object = static_cast<Enum*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return refs;
+  static const InterfaceTable& Interfaces() {
+    static const InterfaceEntry kRows[] = {
+        InterfaceRow<SnapshotEnum, Enum>(IID_IUnknown),
+        InterfaceRow<SnapshotEnum, Enum>(*EnumIid),
+    };
+    static const InterfaceTable kTable{kRows, sizeof(kRows) / sizeof(kRows[0])};
+    return kTable;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -68,7 +62,6 @@ class SnapshotEnum : public Enum {
     return CONNECTDATA{c.second.Get(), c.first};
   }
 
-  LONG m_refs = 1;
   std::vector<Hold> m_items;
   size_t m_pos = 0;
 };
@@ -81,14 +74,11 @@ using ConnectionEnum = SnapshotEnum<IEnumConnections, CONNECTDATA, std::pair<DWO
 }  // namespace
 
 HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-    *object = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static const InterfaceEntry kRows[] = {
+      InterfaceRow<ConnectionPoint, IConnectionPoint>(IID_IUnknown),
+      InterfaceRow<ConnectionPoint, IConnectionPoint>(IID_IConnectionPoint),
+  };
+  return QueryFromTable(this, kRows, iid, object);
 }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
@@ -112,8 +102,8 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (FAILED(sink->QueryInterface(m_iid, typed.ReceiveVoid()))) return CONNECT_E_CANNOTCONNECT;
   try {
     m_sinks.emplace_back(m_nextCookie, typed);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+  } catch (...) {
+    return ResultFromCaughtException();
   }
   *cookie = m_nextCookie++;
   return S_OK;

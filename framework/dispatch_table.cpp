@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <new>
 
+#include "framework/exception_boundary.h"
 #include "framework/ole_exception.h"
 
 namespace framework {
@@ -167,16 +168,11 @@ HRESULT InvokeFromTable(const DispatchTable& table, void* object, DISPID dispid,
       answer.Release(result);
     }
     return S_OK;
-  } catch (const OleException& e) {
+  } catch (...) {
+    HRESULT code = ResultFromCaughtException();
     if (excepInfo) {
       ZeroMemory(excepInfo, sizeof(*excepInfo));
-      excepInfo->scode = e.Code();
-    }
-    return DISP_E_EXCEPTION;
-  } catch (const std::bad_alloc&) {
-    if (excepInfo) {
-      ZeroMemory(excepInfo, sizeof(*excepInfo));
-      excepInfo->scode = E_OUTOFMEMORY;
+      excepInfo->scode = code;
     }
     return DISP_E_EXCEPTION;
   }

@@ -3,6 +3,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "framework/com_object.h"
 #include "framework/com_ptr.h"
 #include "framework/connection_point.h"
 #include "framework/dispatch_table.h"
@@ -26,30 +27,22 @@ struct ControlDescription {
 // The COM side of an invisible ActiveX control: dispatch over a method
 // table, persistence (stream, property bag, storage), the OLE embedding and
 // in-place interfaces a web page container uses, drawing for design time,
-// property pages and an event connection point that never fires.
-class OleControl : public IDispatch,
-                   public IProvideClassInfo2,
-                   public IPersistStreamInit,
-                   public IPersistPropertyBag,
-                   public IPersistStorage,
-                   public IOleObject,
-                   public IOleControl,
-                   public IOleInPlaceObject,
-                   public IOleInPlaceActiveObject,
-                   public IViewObject2,
-                   public ISpecifyPropertyPages,
-                   public IConnectionPointContainer,
-                   public IObjectWithSite {
+// property pages and an event connection point that never fires. The
+// members are defined by concern: ole_control.cpp (identity, dispatch, class
+// info, property pages, connection points, object site),
+// ole_control_persistence.cpp, ole_control_embedding.cpp (IOleObject,
+// IOleControl, in-place activation) and ole_control_view.cpp (drawing).
+class OleControl : public ComObject<OleControl, IDispatch, IProvideClassInfo2, IPersistStreamInit,
+                                     IPersistPropertyBag, IPersistStorage, IOleObject, IOleControl,
+                                     IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,
+                                     ISpecifyPropertyPages, IConnectionPointContainer, IObjectWithSite> {
  public:
   OleControl(const ControlDescription& description, const DispatchTable& table);
   virtual ~OleControl();
-  OleControl(const OleControl&) = delete;
-  OleControl& operator=(const OleControl&) = delete;
 
-  // IUnknown
+  // IUnknown: the interface table; the reference count is ComObject's.
+  static const InterfaceTable& Interfaces();
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -174,7 +167,10 @@ class OleControl : public IDispatch,
  private:
   HRESULT LoadTypeInfo(const GUID& guid, LCID lcid, ITypeInfo** info) const;
 
-  LONG m_refs = 1;
+  // 100 x 50 pixels at 96 dpi, in HIMETRIC.
+  static constexpr LONG kDefaultExtentX = 2646;
+  static constexpr LONG kDefaultExtentY = 1323;
+
   ControlDescription m_desc;
   const DispatchTable& m_table;
   bool m_initialized = false;

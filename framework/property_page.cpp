@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <new>
 
+#include "framework/exception_boundary.h"
 #include "framework/module.h"
 
 namespace framework {
@@ -16,23 +17,14 @@ PropertyPage::~PropertyPage() {
   UnlockModule();
 }
 
-HRESULT PropertyPage::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPage) || IsEqualIID(iid, IID_IPropertyPage2)) {
-    *object = static_cast<IPropertyPage2*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG PropertyPage::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-ULONG PropertyPage::Release() {
-  LONG refs = InterlockedDecrement(&m_refs);
-  if (refs == 0) delete this;
-  return static_cast<ULONG>(refs);
+const InterfaceTable& PropertyPage::Interfaces() {
+  static const InterfaceEntry kRows[] = {
+      InterfaceRow<PropertyPage, IPropertyPage2>(IID_IUnknown),
+      InterfaceRow<PropertyPage, IPropertyPage2>(IID_IPropertyPage),
+      InterfaceRow<PropertyPage, IPropertyPage2>(IID_IPropertyPage2),
+  };
+  static const InterfaceTable kTable{kRows, sizeof(kRows) / sizeof(kRows[0])};
+  return kTable;
 }
 
 HRESULT PropertyPage::SetPageSite(IPropertyPageSite* site) {
@@ -107,8 +99,8 @@ HRESULT PropertyPage::SetObjects(ULONG count, IUnknown** objects) {
   try {
     m_objects.clear();
     for (ULONG i = 0; i < count; ++i) m_objects.emplace_back(objects[i]);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+  } catch (...) {
+    return ResultFromCaughtException();
   }
   return S_OK;
 }

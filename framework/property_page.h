@@ -4,22 +4,22 @@
 
 #include <vector>
 
+#include "framework/com_object.h"
 #include "framework/com_ptr.h"
 
 namespace framework {
 
 // A property page shown from a dialog resource (a child dialog without
 // caption) with its caption from a string resource.
-class PropertyPage : public IPropertyPage2 {
+class PropertyPage : public ComObject<PropertyPage, IPropertyPage2> {
  public:
   PropertyPage(UINT dialogId, UINT captionId);
   virtual ~PropertyPage();
   PropertyPage(const PropertyPage&) = delete;
   PropertyPage& operator=(const PropertyPage&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  // IUnknown: the interface table; the reference count is ComObject's.
+  static const InterfaceTable& Interfaces();
 
   HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override;
   HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL modal) override;
@@ -46,7 +46,6 @@ class PropertyPage : public IPropertyPage2 {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   SIZE DialogSize() const;
 
-  LONG m_refs = 1;
   UINT m_dialogId;
   UINT m_captionId;
   HWND m_hwnd = nullptr;

@@ -262,28 +262,6 @@ bool UnregisterTypeLibForUser(HINSTANCE module, const GUID& libid) {
   return ok;
 }
 
-HRESULT CreateComponentCategory(const CATID& catid, const wchar_t* description) {
-  ComPtr<ICatRegister> manager;
-  HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                manager.ReceiveVoid());
-  if (FAILED(hr)) return hr;
-  CATEGORYINFO info = {};
-  info.catid = catid;
-  info.lcid = 0x0409;
-  wcsncpy(info.szDescription, description, 127);
-  info.szDescription[127] = L'\0';
-  return manager->RegisterCategories(1, &info);
-}
-
-HRESULT RegisterClassInCategory(const CLSID& clsid, const CATID& catid) {
-  ComPtr<ICatRegister> manager;
-  HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                manager.ReceiveVoid());
-  if (FAILED(hr)) return hr;
-  CATID categories[1] = {catid};
-  return manager->RegisterClassImplCategories(clsid, 1, categories);
-}
-
 bool WriteClassInCategory(const CLSID& clsid, const CATID& catid) {
   std::wstring key = L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + GuidText(catid);
   HKEY h = nullptr;

@@ -1,37 +1,29 @@
 #include "framework/verb_enum.h"
 
-#include <atomic>
 #include <cwchar>
 #include <new>
 
+#include "framework/com_object.h"
 #include "framework/module.h"
 
 namespace framework {
 namespace {
 
-class VerbEnumerator : public IEnumOLEVERB {
+class VerbEnumerator : public ComObject<VerbEnumerator, IEnumOLEVERB> {
  public:
   VerbEnumerator(const OLEVERB* verbs, size_t count, size_t position)
       : m_verbs(verbs), m_count(count), m_position(position) {
     LockModule();
   }
-  virtual ~VerbEnumerator() { UnlockModule(); }
+  ~VerbEnumerator() override { UnlockModule(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumOLEVERB)) {
-      *object = static_cast<IEnumOLEVERB*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
+  static const InterfaceTable& Interfaces() {
+    static const InterfaceEntry kRows[] = {
+        InterfaceRow<VerbEnumerator, IEnumOLEVERB>(IID_IUnknown),
+        InterfaceRow<VerbEnumerator, IEnumOLEVERB>(IID_IEnumOLEVERB),
+    };
+    static const InterfaceTable kTable{kRows, sizeof(kRows) / sizeof(kRows[0])};
+    return kTable;
   }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG wanted, OLEVERB* out, ULONG* fetched) override {
@@ -81,7 +73,6 @@ class VerbEnumerator : public IEnumOLEVERB {
   }
 
  private:
-  std::atomic<ULONG> m_refs{1};
   const OLEVERB* m_verbs;
   size_t m_count;
   size_t m_position;

@@ -19,23 +19,13 @@ HRESULT ClientSite::Create(const std::wstring& origin, ClientSite** site) {
   return S_OK;
 }
 
-HRESULT ClientSite::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite)) {
-    *object = static_cast<IOleClientSite*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG ClientSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-ULONG ClientSite::Release() {
-  LONG left = InterlockedDecrement(&m_refs);
-  if (left == 0) delete this;
-  return static_cast<ULONG>(left);
+const framework::InterfaceTable& ClientSite::Interfaces() {
+  static const framework::InterfaceEntry kRows[] = {
+      framework::InterfaceRow<ClientSite, IOleClientSite>(IID_IUnknown),
+      framework::InterfaceRow<ClientSite, IOleClientSite>(IID_IOleClientSite),
+  };
+  static const framework::InterfaceTable kTable{kRows, sizeof(kRows) / sizeof(kRows[0])};
+  return kTable;
 }
 
 HRESULT ClientSite::SaveObject() { return E_NOTIMPL; }

@@ -9,19 +9,18 @@
 
 #include <string>
 
+#include "framework/com_object.h"
 #include "framework/com_ptr.h"
 
 namespace bridge {
 
-class ClientSite : public IOleClientSite {
+class ClientSite : public framework::ComObject<ClientSite, IOleClientSite> {
  public:
   // A new site with one reference, or an error when the origin makes no URL
   // moniker.
   static HRESULT Create(const std::wstring& origin, ClientSite** site);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
+  static const framework::InterfaceTable& Interfaces();
 
   HRESULT STDMETHODCALLTYPE SaveObject() override;
   HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
@@ -32,9 +31,8 @@ class ClientSite : public IOleClientSite {
 
  private:
   ClientSite() = default;
-  virtual ~ClientSite() = default;
+  ~ClientSite() override = default;
 
-  LONG m_refs = 1;
   framework::ComPtr<IMoniker> m_moniker;
 };
 
