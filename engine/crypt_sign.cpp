@@ -60,7 +60,7 @@ ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, 
     theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
     return rc::kNoSignature;
   }
-  auto buffer = HeapAlloc<BYTE>(size);
+  auto buffer = AllocZeroed<BYTE>(size);
   if (!buffer) {
     theLog.Error(L"Can't allocate memory for signature");
     return rc::kNoMemory;
@@ -92,7 +92,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     theLog.Trace(L"CCrypt:SignRaw finished");
     return code;
   }
-  HeapPtr<BYTE> hash(raw);
+  MallocPtr<BYTE> hash(raw);
   BYTE* rawSignature = nullptr;
   DWORD signatureLength = 0;
   code = SignHash(hash.get(), length, algorithm, cert, &rawSignature, &signatureLength);
@@ -102,7 +102,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     return code;
   }
   hash.reset();
-  HeapPtr<BYTE> bytes(rawSignature);
+  MallocPtr<BYTE> bytes(rawSignature);
   // CryptoAPI gives the signature least significant byte first; PKCS #1
   // reads it the other way round.
   BinaryMirror(bytes.get(), signatureLength);
@@ -113,7 +113,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     theLog.Trace(L"CCrypt:SignRaw finished");
     return code;
   }
-  HeapPtr<wchar_t> text(rawText);
+  MallocPtr<wchar_t> text(rawText);
   code = Trim(text.get(), signature);
   if (code != rc::kOk) {
     theLog.Warning(L"Returning untrimmed signature");
@@ -164,11 +164,11 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
   GetSystemTime(&now);
   SystemTimeToFileTime(&now, &signingTime);
   DWORD timeSize = 0;
-  HeapPtr<BYTE> encodedTime;
+  MallocPtr<BYTE> encodedTime;
   CRYPT_ATTR_BLOB timeValue = {};
   CRYPT_ATTRIBUTE timeAttribute = {const_cast<char*>(szOID_RSA_signingTime), 1, &timeValue};
   if (CryptEncodeObject(PKCS_7_ASN_ENCODING, szOID_RSA_signingTime, &signingTime, nullptr, &timeSize)) {
-    encodedTime = HeapAlloc<BYTE>(timeSize);
+    encodedTime = AllocZeroed<BYTE>(timeSize);
     // Without room for the encoded time the message would carry an
     // attribute pointing at nothing: fail instead.
     if (!encodedTime) {
@@ -190,7 +190,7 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
     theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
     return rc::kPkcs7Failed;
   }
-  auto buffer = HeapAlloc<BYTE>(size);
+  auto buffer = AllocZeroed<BYTE>(size);
   if (!buffer) {
     theLog.Error(L"Can't allocate memory for signature");
     return rc::kNoMemory;
@@ -222,7 +222,7 @@ ResultCode CCrypt::SignPKCS7(const wchar_t* dataText, wchar_t* algorithm, PCCERT
     theLog.Trace(L"CCrypt::SignPKCS7 finished");
     return code;
   }
-  HeapPtr<BYTE> data(raw);
+  MallocPtr<BYTE> data(raw);
   BYTE* rawMessage = nullptr;
   DWORD messageLength = 0;
   code = SignData(data.get(), length, algorithm, cert, &rawMessage, &messageLength);
@@ -232,7 +232,7 @@ ResultCode CCrypt::SignPKCS7(const wchar_t* dataText, wchar_t* algorithm, PCCERT
     return code;
   }
   data.reset();
-  HeapPtr<BYTE> message(rawMessage);
+  MallocPtr<BYTE> message(rawMessage);
   code = nrlConvBinaryToString(message.get(), messageLength, kBase64OneLine, messageText);
   if (code != rc::kOk) {
     theLog.Error(L"Can't convert signature to base64, error code [%ld]", static_cast<long>(code));

@@ -14,23 +14,6 @@
 
 namespace {
 
-// A block WinSCard allocated for us (SCARD_AUTOALLOCATE).
-class CardMemory {
- public:
-  explicit CardMemory(SCARDCONTEXT context) : m_context(context) {}
-  ~CardMemory() {
-    if (m_block) SCardFreeMemory(m_context, m_block);
-  }
-  CardMemory(const CardMemory&) = delete;
-  CardMemory& operator=(const CardMemory&) = delete;
-  LPWSTR* ReceiveText() { return &m_block; }
-  LPWSTR Text() const { return m_block; }
-
- private:
-  SCARDCONTEXT m_context;
-  LPWSTR m_block = nullptr;
-};
-
 struct KeySpec {
   DWORD spec;
   const wchar_t* name;
@@ -58,7 +41,7 @@ ResultCode ReadContainerName(HCRYPTPROV provider, const wchar_t* getParamLine, c
     return rc::kCardContainerName;
   }
   theLog.Trace(mallocLine);
-  auto name = HeapAlloc<BYTE>(size);
+  auto name = AllocZeroed<BYTE>(size);
   if (!name) {
     theLog.Error(L"Can't allocate memory for key container name");
     return rc::kNoMemory;
@@ -90,7 +73,7 @@ ResultCode ReadKeyCertificate(HCRYPTPROV provider, const KeySpec& key, const wch
     return rc::kCardCertNotRead;
   }
   theLog.Trace(L"%s malloc", prefix);
-  auto blob = HeapAlloc<BYTE>(length);
+  auto blob = AllocZeroed<BYTE>(length);
   if (!blob) {
     theLog.Error(L"Can't allocate memory for certificate blob");
     return rc::kNoMemory;
@@ -134,7 +117,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     return rc::kCardContext;
   }
   theLog.Trace(t.lines[2]);
-  CardMemory readerList(m_hContext);
+  ScopedCardMemory readerList(m_hContext);
   DWORD chars = SCARD_AUTOALLOCATE;
   LONG answer = SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(readerList.ReceiveText()), &chars);
   if (answer != SCARD_S_SUCCESS) {
@@ -170,7 +153,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
       continue;
     }
     theLog.Trace(t.lines[6]);
-    CardMemory cards(m_hContext);
+    ScopedCardMemory cards(m_hContext);
     DWORD cardChars = SCARD_AUTOALLOCATE;
     answer = SCardListCardsW(m_hContext, states[i].rgbAtr, nullptr, 0, reinterpret_cast<LPWSTR>(cards.ReceiveText()),
                              &cardChars);
@@ -179,7 +162,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
       break;
     }
     theLog.Trace(t.lines[7]);
-    CardMemory providerName(m_hContext);
+    ScopedCardMemory providerName(m_hContext);
     DWORD providerChars = SCARD_AUTOALLOCATE;
     answer = SCardGetCardTypeProviderNameW(m_hContext, cards.Text(), SCARD_PROVIDER_CSP,
                                            reinterpret_cast<LPWSTR>(providerName.ReceiveText()), &providerChars);
@@ -189,7 +172,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     }
     theLog.Debug(L"CSP [%s]", providerName.Text());
     size_t readerChars = wcslen(states[i].szReader);
-    auto container = HeapAlloc<wchar_t>(readerChars + 16);
+    auto container = AllocZeroed<wchar_t>(readerChars + 16);
     if (!container) {
       theLog.Error(L"Can't allocate memory for card container name");
       return rc::kNoMemory;
@@ -271,7 +254,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
     theLog.Error(L"Can't convert thumbprint to binary");
     return code;
   }
-  HeapPtr<BYTE> wanted(raw);
+  MallocPtr<BYTE> wanted(raw);
   code = ReadContainerName(provider, L"CCryptSmartCard:GetCertificateFromReader CryptGetProvParam",
                            L"CCryptSmartCard:GetCertificateFromReader malloc");
   if (code != rc::kOk) return code;
@@ -290,7 +273,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
       return rc::kThumbprintNotRead;
     }
     theLog.Trace(L"%s malloc", kPrefix);
-    auto hash = HeapAlloc<BYTE>(hashLength);
+    auto hash = AllocZeroed<BYTE>(hashLength);
     if (!hash) {
       theLog.Error(L"Can't allocate memory for certificate thumbprint blob");
       return rc::kNoMemory;
@@ -314,7 +297,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
     }
   }
   bool found = static_cast<bool>(match);
-  *cert = match.Release();
+  *cert = match.Detach();
   theLog.Trace(L"%s finished, result [%s]", kPrefix, found ? L"FOUND" : L"NOT FOUND");
   return found ? rc::kOk : rc::kCertNotFound;
 }
