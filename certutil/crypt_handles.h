@@ -129,6 +129,10 @@ struct ChainContextTraits {
 struct RegKeyTraits {
   static void Close(HKEY k) { RegCloseKey(k); }
 };
+// Kernel handles whose failure value is null (threads, events).
+struct KernelHandleTraits {
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
 // Kernel handles whose failure value is INVALID_HANDLE_VALUE (CreateFile).
 struct FileHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
@@ -146,6 +150,7 @@ using ScopedCryptHash = ScopedHandle<HCRYPTHASH, CryptHashTraits>;
 using ScopedChainEngine = ScopedHandle<HCERTCHAINENGINE, ChainEngineTraits>;
 using ScopedChainContext = ScopedHandle<PCCERT_CHAIN_CONTEXT, ChainContextTraits>;
 using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
+using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandle<HANDLE, FileHandleTraits>;
 using ScopedCardContext = ScopedHandle<SCARDCONTEXT, CardContextTraits>;
 

@@ -11,8 +11,21 @@
 #include "engine/crypt.h"
 #include "engine/hash_algorithms.h"
 #include "engine/key_for_signing.h"
+#include "engine/sized_fetch.h"
 
 using namespace norelCertInfoUtl;
+
+namespace {
+// A raw signature and a signed message are fetched with the same lines.
+const SizedFetchTexts kSignatureTexts = {
+    nullptr,
+    nullptr,
+    nullptr,
+    L"Can't get signature length, error code [%lx]",
+    L"Can't allocate memory for signature",
+    L"Can't get signature, error code [%lx]",
+};
+}  // namespace
 
 ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, PCCERT_CONTEXT cert,
                             BYTE** signature, DWORD* signatureLength) {
@@ -56,20 +69,12 @@ ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, 
     return rc::kHashNotSet;
   }
   DWORD size = 0;
-  if (!CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, nullptr, &size)) {
-    theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
-    return rc::kNoSignature;
-  }
-  auto buffer = AllocZeroed<BYTE>(size);
-  if (!buffer) {
-    theLog.Error(L"Can't allocate memory for signature");
-    return rc::kNoMemory;
-  }
-  key.ResetPins();
-  if (!CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, buffer.get(), &size)) {
-    theLog.Error(L"Can't get signature, error code [%lx]", GetLastError());
-    return rc::kNoSignature;
-  }
+  MallocPtr<BYTE> buffer;
+  ResultCode fetched = FetchSized(
+      kSignatureTexts, nullptr, rc::kNoSignature, false,
+      [&](BYTE* out, DWORD* length) { return CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, out, length); },
+      [&] { key.ResetPins(); }, &buffer, &size);
+  if (fetched != rc::kOk) return fetched;
   *signature = buffer.release();
   *signatureLength = size;
   theLog.Trace(L"CCrypt::SignHash finished, signature length [%ld]", static_cast<long>(size));
@@ -186,20 +191,12 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
   const BYTE* content[1] = {data};
   DWORD contentLength[1] = {length};
   DWORD size = 0;
-  if (!CryptSignMessage(&para, FALSE, 1, content, contentLength, nullptr, &size)) {
-    theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
-    return rc::kPkcs7Failed;
-  }
-  auto buffer = AllocZeroed<BYTE>(size);
-  if (!buffer) {
-    theLog.Error(L"Can't allocate memory for signature");
-    return rc::kNoMemory;
-  }
-  key.ResetPins();
-  if (!CryptSignMessage(&para, FALSE, 1, content, contentLength, buffer.get(), &size)) {
-    theLog.Error(L"Can't get signature, error code [%lx]", GetLastError());
-    return rc::kPkcs7Failed;
-  }
+  MallocPtr<BYTE> buffer;
+  ResultCode fetched = FetchSized(
+      kSignatureTexts, nullptr, rc::kPkcs7Failed, false,
+      [&](BYTE* out, DWORD* length) { return CryptSignMessage(&para, FALSE, 1, content, contentLength, out, length); },
+      [&] { key.ResetPins(); }, &buffer, &size);
+  if (fetched != rc::kOk) return fetched;
   *message = buffer.release();
   *messageLength = size;
   theLog.Trace(L"CCryptCommon::SignData finished, signature length [%ld]", static_cast<long>(size));
