@@ -26,7 +26,7 @@ class Arena {
     m_used = start + n;
     return m_base + start;
   }
-  BYTE* Release() {
+  [[nodiscard]] BYTE* Detach() {
     BYTE* b = m_base;
     m_base = nullptr;
     return b;
@@ -123,7 +123,7 @@ CERT_ALT_NAME_INFO* DecodeAltNameFallback(const BYTE* data, DWORD size) {
   for (size_t i = 0; i < names.size(); ++i) {
     if (!FillEntry(arena, names[i], &info->rgAltEntry[i])) return nullptr;
   }
-  return reinterpret_cast<CERT_ALT_NAME_INFO*>(arena.Release());
+  return reinterpret_cast<CERT_ALT_NAME_INFO*>(arena.Detach());
 }
 
 }  // namespace norelCertInfoUtl

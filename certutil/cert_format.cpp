@@ -15,8 +15,8 @@ namespace {
 
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-HeapPtr<wchar_t> HeapCopy(const std::wstring& s) {
-  auto out = HeapAlloc<wchar_t>(s.size() + 1);
+MallocPtr<wchar_t> HeapCopy(const std::wstring& s) {
+  auto out = AllocZeroed<wchar_t>(s.size() + 1);
   if (out) wmemcpy(out.get(), s.c_str(), s.size() + 1);
   return out;
 }
@@ -26,7 +26,7 @@ HeapPtr<wchar_t> HeapCopy(const std::wstring& s) {
 ResultCode NameString(PCCERT_CONTEXT cert, DWORD type, DWORD flags, wchar_t** text) {
   *text = nullptr;
   DWORD size = CertGetNameStringW(cert, type, flags, nullptr, nullptr, 0);
-  auto buffer = HeapAlloc<wchar_t>(size ? size : 1);
+  auto buffer = AllocZeroed<wchar_t>(size ? size : 1);
   if (!buffer) return rc::kNoMemory;
   CertGetNameStringW(cert, type, flags, nullptr, buffer.get(), size ? size : 1);
   *text = buffer.release();
@@ -43,7 +43,7 @@ ResultCode nrlCertNameToStr(const CERT_NAME_BLOB* name, wchar_t** text) {
   *text = nullptr;
   CERT_NAME_BLOB copy = *name;
   DWORD size = CertNameToStrW(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, nullptr, 0);
-  auto buffer = HeapAlloc<wchar_t>(size ? size : 1);
+  auto buffer = AllocZeroed<wchar_t>(size ? size : 1);
   if (!buffer) return rc::kNoMemory;
   CertNameToStrW(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, buffer.get(), size ? size : 1);
   *text = buffer.release();
@@ -73,7 +73,7 @@ ResultCode nrlCertThumbprintToStr(PCCERT_CONTEXT cert, std::wstring& text) {
   DWORD size = 0;
   CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, nullptr, &size);
   if (size == 0) return rc::kOk;
-  auto hash = HeapAlloc<BYTE>(size);
+  auto hash = AllocZeroed<BYTE>(size);
   if (!hash) return rc::kOk;
   if (!CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash.get(), &size)) return rc::kOk;
   for (DWORD i = 0; i < size; ++i) text += diag::Format(L"%02x", hash.get()[i]);
@@ -91,7 +91,7 @@ ResultCode nrlFileTimeToStr(const FILETIME* utc, wchar_t** text) {
     FileTimeToLocalFileTime(utc, &local);
     FileTimeToSystemTime(&local, &t);
   }
-  HeapPtr<wchar_t> out = HeapCopy(FormatTimeText(t));
+  MallocPtr<wchar_t> out = HeapCopy(FormatTimeText(t));
   if (!out) return rc::kNoMemory;
   *text = out.release();
   return rc::kOk;
@@ -118,7 +118,7 @@ ResultCode nrlCertGetAltNameInfo(PCCERT_CONTEXT cert, CERT_ALT_NAME_INFO** info)
       *info = DecodeAltNameFallback(ext.Value.pbData, ext.Value.cbData);
       continue;
     }
-    auto decoded = HeapAlloc<BYTE>(size);
+    auto decoded = AllocZeroed<BYTE>(size);
     if (!decoded) continue;
     if (!CryptDecodeObject(cert->dwCertEncodingType, szOID_SUBJECT_ALT_NAME2, ext.Value.pbData, ext.Value.cbData,
                            CRYPT_DECODE_NOCOPY_FLAG, decoded.get(), &size))
@@ -133,11 +133,11 @@ bool nrlCertExtensionToStr(PCCERT_CONTEXT cert, const char* oid, wchar_t** text)
   PCERT_EXTENSION ext = CertFindExtension(oid, ci->cExtension, ci->rgExtension);
   if (!ext) return false;
   DWORD size = 0;
-  HeapPtr<wchar_t> out;
+  MallocPtr<wchar_t> out;
   if (CryptFormatObject(cert->dwCertEncodingType, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData, nullptr,
                         &size) &&
       size) {
-    auto buffer = HeapAlloc<BYTE>(size + sizeof(wchar_t));
+    auto buffer = AllocZeroed<BYTE>(size + sizeof(wchar_t));
     if (!buffer) return false;
     if (CryptFormatObject(cert->dwCertEncodingType, 0, 0, nullptr, oid, ext->Value.pbData, ext->Value.cbData,
                           buffer.get(), &size))

@@ -4,6 +4,7 @@
 
 #include "certutil/cert_format.h"
 #include "certutil/chain.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 
 namespace norelCertInfoUtl {
@@ -15,9 +16,8 @@ const wchar_t kAltNameMarker[] = L"1.3.6.1.4.1.11801.2.1";
 
 // Whether the extension's rendered text contains one of the markers.
 bool ExtensionCarries(PCCERT_CONTEXT cert, const char* oid, const wchar_t* first, const wchar_t* second) {
-  wchar_t* raw = nullptr;
-  if (!nrlCertExtensionToStr(cert, oid, &raw)) return false;
-  HeapPtr<wchar_t> text(raw);
+  MallocPtr<wchar_t> text;
+  if (!nrlCertExtensionToStr(cert, oid, OutParam(text))) return false;
   if (StrStrIW(text.get(), first)) return true;
   return second && StrStrIW(text.get(), second);
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "certutil/hex_text.h"
 #include "diag/log.h"
@@ -11,13 +12,13 @@
 using namespace norelCertInfoUtl;
 
 namespace {
-HeapPtr<wchar_t> Duplicate(const wchar_t* text) { return HeapPtr<wchar_t>(_wcsdup(text)); }
+MallocPtr<wchar_t> Duplicate(const wchar_t* text) { return MallocPtr<wchar_t>(_wcsdup(text)); }
 }  // namespace
 
 ResultCode CCryptCommon::Binary2String(const BYTE* bytes, DWORD length, wchar_t** text) {
   *text = nullptr;
   theLog.Trace(L"CCryptCommon::Binary2String start");
-  auto out = HeapAlloc<wchar_t>(static_cast<size_t>(length) * 2 + 1);
+  auto out = AllocZeroed<wchar_t>(static_cast<size_t>(length) * 2 + 1);
   if (!out) {
     theLog.Error(L"Can't allocate string buffer memory");
     return rc::kNoMemory;
@@ -33,17 +34,16 @@ ResultCode CCryptCommon::String2Binary(const wchar_t* text, BYTE** bytes, DWORD*
   theLog.Trace(L"CCryptCommon::String2Binary start");
   *bytes = nullptr;
   *length = 0;
-  wchar_t* raw = nullptr;
-  ResultCode code = Trim(text, &raw);
+  MallocPtr<wchar_t> trimmed;
+  ResultCode code = Trim(text, OutParam(trimmed));
   if (code != rc::kOk) return code;
-  HeapPtr<wchar_t> trimmed(raw);
   size_t n = wcslen(trimmed.get());
   if (n % 2 != 0) {
     theLog.Error(L"Improper length of input string");
     return rc::kOddHexLength;
   }
   if (n / 2 > 0xFFFFFFFFu) return rc::kNoMemory;
-  auto out = HeapAlloc<BYTE>(n / 2);
+  auto out = AllocZeroed<BYTE>(n / 2);
   if (!out) {
     theLog.Error(L"Can't allocate memory for binary");
     return rc::kNoMemory;
@@ -70,7 +70,7 @@ ResultCode CCryptCommon::Trim(const wchar_t* text, wchar_t** out) {
   // A null text trims to the empty text.
   if (!text) text = L"";
   size_t length = wcslen(text);
-  auto work = HeapAlloc<wchar_t>(length + 1);
+  auto work = AllocZeroed<wchar_t>(length + 1);
   if (!work) {
     theLog.Error(L"Can't allocate memory");
     return rc::kNoMemory;
@@ -78,7 +78,7 @@ ResultCode CCryptCommon::Trim(const wchar_t* text, wchar_t** out) {
   theLog.Trace(L"CCryptCommon:Trim copy");
   work.get()[CopyWithoutBlanks(text, length, work.get())] = L'\0';
   theLog.Trace(L"CCryptCommon:Trim store [%s]", work.get());
-  HeapPtr<wchar_t> result = Duplicate(work.get());
+  MallocPtr<wchar_t> result = Duplicate(work.get());
   if (!result) {
     theLog.Error(L"Can't allocate memory");
     return rc::kNoMemory;
@@ -94,7 +94,7 @@ ResultCode CCryptCommon::TrimSerial(const wchar_t* text, wchar_t** out) {
   if (!text) text = L"";
   text = SkipSerialPadding(text);
   theLog.Trace(L"CCryptCommon:TrimSerial store [%s]", text);
-  HeapPtr<wchar_t> result = Duplicate(text);
+  MallocPtr<wchar_t> result = Duplicate(text);
   if (!result) {
     theLog.Error(L"Can't allocate memory");
     return rc::kNoMemory;
@@ -119,17 +119,17 @@ ResultCode CCryptCommon::CheckSerial(PCCERT_CONTEXT cert, const wchar_t* serial)
     theLog.Error(L"Can't trim serial number");
     return code;
   }
-  HeapPtr<wchar_t> t1(raw);
+  MallocPtr<wchar_t> t1(raw);
   theLog.Trace(L"CCryptCommon:CheckSerial TrimSerial");
   code = TrimSerial(t1.get(), &raw);
   if (code != rc::kOk) {
     theLog.Error(L"Can't short serial number");
     return code;
   }
-  HeapPtr<wchar_t> s1(raw);
+  MallocPtr<wchar_t> s1(raw);
   theLog.Trace(L"CCryptCommon:CheckSerial malloc");
   const CRYPT_INTEGER_BLOB& blob = cert->pCertInfo->SerialNumber;
-  auto copy = HeapAlloc<BYTE>(blob.cbData);
+  auto copy = AllocZeroed<BYTE>(blob.cbData);
   if (!copy) {
     theLog.Error(L"Can't allocate memory for serial binary");
     return rc::kNoMemory;
@@ -144,21 +144,21 @@ ResultCode CCryptCommon::CheckSerial(PCCERT_CONTEXT cert, const wchar_t* serial)
     theLog.Error(L"Can't convert serial number to string");
     return code;
   }
-  HeapPtr<wchar_t> h(raw);
+  MallocPtr<wchar_t> h(raw);
   theLog.Trace(L"CCryptCommon:CheckSerial Trim");
   code = Trim(h.get(), &raw);
   if (code != rc::kOk) {
     theLog.Error(L"Can't trim serial number");
     return code;
   }
-  HeapPtr<wchar_t> t2(raw);
+  MallocPtr<wchar_t> t2(raw);
   theLog.Trace(L"CCryptCommon:CheckSerial TrimSerial");
   code = TrimSerial(t2.get(), &raw);
   if (code != rc::kOk) {
     theLog.Error(L"Can't short serial number");
     return code;
   }
-  HeapPtr<wchar_t> s2(raw);
+  MallocPtr<wchar_t> s2(raw);
   theLog.Trace(L"CCryptCommon:CheckSerial comparing");
   ResultCode result = EqualFoldingAscii(s1.get(), s2.get()) ? rc::kOk : rc::kCertNotFound;
   theLog.Trace(L"CCryptCommon:CheckSerial finished");

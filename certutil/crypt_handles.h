@@ -1,40 +1,109 @@
 #pragma once
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 #include <wincrypt.h>
+#include <winscard.h>
 
+#include <type_traits>
 #include <utility>
 
-// Scoped owners of CryptoAPI handles (and of the registry keys the settings
-// and the site lock read), released on every way out.
+// The one set of scoped owners of platform resources: CryptoAPI handles,
+// registry keys, kernel handles, blocks the smart-card manager or COM
+// allocated. Each resource is released on every way out.
+//
+// A traits type names how to close a handle; it may also name the value that
+// means "no handle" (`static Handle Invalid()`), for handle kinds whose empty
+// value is not zero (kernel file handles use INVALID_HANDLE_VALUE).
+
+namespace owners_detail {
+template <class Traits, class Handle, class = void>
+struct InvalidOf {
+  static Handle Value() { return Handle(); }
+};
+template <class Traits, class Handle>
+struct InvalidOf<Traits, Handle, std::void_t<decltype(Traits::Invalid())>> {
+  static Handle Value() { return Traits::Invalid(); }
+};
+
+// Hands a raw result to its owner: std::unique_ptr's reset or our Reset.
+template <class Owner, class = void>
+struct HasLowerReset : std::false_type {};
+template <class Owner>
+struct HasLowerReset<Owner, std::void_t<decltype(std::declval<Owner&>().reset())>> : std::true_type {};
+template <class Owner, class Pointer>
+void Adopt(Owner& owner, Pointer raw) {
+  if constexpr (HasLowerReset<Owner>::value) {
+    owner.reset(raw);
+  } else {
+    owner.Reset(raw);
+  }
+}
+}  // namespace owners_detail
+
 template <class Handle, class Traits>
-class ScopedCryptHandle {
+class ScopedHandle {
  public:
-  ScopedCryptHandle() = default;
-  explicit ScopedCryptHandle(Handle h) : m_handle(h) {}
-  ScopedCryptHandle(ScopedCryptHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, Handle())) {}
-  ScopedCryptHandle& operator=(ScopedCryptHandle&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.m_handle, Handle()));
+  using pointer = Handle;
+
+  ScopedHandle() = default;
+  explicit ScopedHandle(Handle h) : m_handle(h) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, Invalid())) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.m_handle, Invalid()));
     return *this;
   }
-  ScopedCryptHandle(const ScopedCryptHandle&) = delete;
-  ScopedCryptHandle& operator=(const ScopedCryptHandle&) = delete;
-  ~ScopedCryptHandle() { Reset(); }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() { Reset(); }
 
-  void Reset(Handle h = Handle()) {
-    if (m_handle) Traits::Close(m_handle);
+  static Handle Invalid() { return owners_detail::InvalidOf<Traits, Handle>::Value(); }
+
+  void Reset(Handle h = Invalid()) {
+    if (IsValid(m_handle)) Traits::Close(m_handle);
     m_handle = h;
   }
   Handle Get() const { return m_handle; }
+  // Empties the owner and returns the slot a function writes its result to.
   Handle* Receive() {
     Reset();
     return &m_handle;
   }
-  Handle Release() { return std::exchange(m_handle, Handle()); }
-  explicit operator bool() const { return m_handle != Handle(); }
+  // Gives up ownership: the caller now releases the handle.
+  [[nodiscard]] Handle Detach() { return std::exchange(m_handle, Invalid()); }
+  explicit operator bool() const { return IsValid(m_handle); }
 
  private:
-  Handle m_handle = Handle();
+  static bool IsValid(Handle h) { return h != Handle() && h != Invalid(); }
+
+  Handle m_handle = Invalid();
 };
+
+// Lets a function that returns its result through an out-parameter write it
+// straight into its owner: `f(OutParam(owner))` in place of
+// `T* raw = nullptr; f(&raw); Owner p(raw);`. The owner takes the result
+// when the adaptor goes out of scope, at the end of the full expression.
+template <class Owner>
+class OutParamT {
+ public:
+  using Pointer = typename Owner::pointer;
+
+  explicit OutParamT(Owner& owner) : m_owner(owner) {}
+  OutParamT(const OutParamT&) = delete;
+  OutParamT& operator=(const OutParamT&) = delete;
+  ~OutParamT() { owners_detail::Adopt(m_owner, m_raw); }
+
+  operator Pointer*() { return &m_raw; }
+
+ private:
+  Owner& m_owner;
+  Pointer m_raw = nullptr;
+};
+
+template <class Owner>
+OutParamT<Owner> OutParam(Owner& owner) {
+  return OutParamT<Owner>(owner);
+}
 
 struct CertContextTraits {
   static void Close(PCCERT_CONTEXT c) { CertFreeCertificateContext(c); }
@@ -57,16 +126,114 @@ struct ChainEngineTraits {
 struct ChainContextTraits {
   static void Close(PCCERT_CHAIN_CONTEXT c) { CertFreeCertificateChain(c); }
 };
-
 struct RegKeyTraits {
   static void Close(HKEY k) { RegCloseKey(k); }
 };
+// Kernel handles whose failure value is null (threads, events).
+struct KernelHandleTraits {
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+// Kernel handles whose failure value is INVALID_HANDLE_VALUE (CreateFile).
+struct FileHandleTraits {
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct CardContextTraits {
+  static void Close(SCARDCONTEXT c) { SCardReleaseContext(c); }
+};
 
-using ScopedCertContext = ScopedCryptHandle<PCCERT_CONTEXT, CertContextTraits>;
-using ScopedCertStore = ScopedCryptHandle<HCERTSTORE, CertStoreTraits>;
-using ScopedCryptProv = ScopedCryptHandle<HCRYPTPROV, CryptProvTraits>;
-using ScopedCryptKey = ScopedCryptHandle<HCRYPTKEY, CryptKeyTraits>;
-using ScopedCryptHash = ScopedCryptHandle<HCRYPTHASH, CryptHashTraits>;
-using ScopedChainEngine = ScopedCryptHandle<HCERTCHAINENGINE, ChainEngineTraits>;
-using ScopedChainContext = ScopedCryptHandle<PCCERT_CHAIN_CONTEXT, ChainContextTraits>;
-using ScopedRegKey = ScopedCryptHandle<HKEY, RegKeyTraits>;
+using ScopedCertContext = ScopedHandle<PCCERT_CONTEXT, CertContextTraits>;
+using ScopedCertStore = ScopedHandle<HCERTSTORE, CertStoreTraits>;
+using ScopedCryptProv = ScopedHandle<HCRYPTPROV, CryptProvTraits>;
+using ScopedCryptKey = ScopedHandle<HCRYPTKEY, CryptKeyTraits>;
+using ScopedCryptHash = ScopedHandle<HCRYPTHASH, CryptHashTraits>;
+using ScopedChainEngine = ScopedHandle<HCERTCHAINENGINE, ChainEngineTraits>;
+using ScopedChainContext = ScopedHandle<PCCERT_CHAIN_CONTEXT, ChainContextTraits>;
+using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
+using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
+using ScopedFileHandle = ScopedHandle<HANDLE, FileHandleTraits>;
+using ScopedCardContext = ScopedHandle<SCARDCONTEXT, CardContextTraits>;
+
+// A block the smart-card manager allocated for an SCARD_AUTOALLOCATE call,
+// freed with SCardFreeMemory in the context that allocated it.
+class ScopedCardMemory {
+ public:
+  explicit ScopedCardMemory(SCARDCONTEXT context) : m_context(context) {}
+  ~ScopedCardMemory() { Reset(); }
+  ScopedCardMemory(const ScopedCardMemory&) = delete;
+  ScopedCardMemory& operator=(const ScopedCardMemory&) = delete;
+
+  void Reset() {
+    if (m_block) SCardFreeMemory(m_context, m_block);
+    m_block = nullptr;
+  }
+  // The out-parameter of an SCARD_AUTOALLOCATE call (passed cast to the
+  // function's text or byte pointer type).
+  wchar_t** ReceiveText() {
+    Reset();
+    return &m_block;
+  }
+  const wchar_t* Text() const { return m_block; }
+  [[nodiscard]] wchar_t* Detach() { return std::exchange(m_block, nullptr); }
+  explicit operator bool() const { return m_block != nullptr; }
+
+ private:
+  SCARDCONTEXT m_context;
+  wchar_t* m_block = nullptr;
+};
+
+// A block COM's task allocator handed out, freed with CoTaskMemFree.
+template <class T>
+class ScopedCoTaskMem {
+ public:
+  using pointer = T*;
+  ScopedCoTaskMem() = default;
+  explicit ScopedCoTaskMem(T* p) : m_p(p) {}
+  ScopedCoTaskMem(ScopedCoTaskMem&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+  ScopedCoTaskMem& operator=(ScopedCoTaskMem&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.m_p, nullptr));
+    return *this;
+  }
+  ScopedCoTaskMem(const ScopedCoTaskMem&) = delete;
+  ScopedCoTaskMem& operator=(const ScopedCoTaskMem&) = delete;
+  ~ScopedCoTaskMem() { Reset(); }
+
+  void Reset(T* p = nullptr) {
+    if (m_p) CoTaskMemFree(m_p);
+    m_p = p;
+  }
+  T** Receive() {
+    Reset();
+    return &m_p;
+  }
+  T* Get() const { return m_p; }
+  [[nodiscard]] T* Detach() { return std::exchange(m_p, nullptr); }
+  explicit operator bool() const { return m_p != nullptr; }
+
+ private:
+  T* m_p = nullptr;
+};
+
+// Access to a SAFEARRAY's data for one scope: SafeArrayAccessData locks the
+// array (it cannot be resized or destroyed meanwhile) and the scope's end
+// unlocks it. Check Data() before use: a failed access leaves it null.
+class SafeArrayAccess {
+ public:
+  explicit SafeArrayAccess(SAFEARRAY* array) : m_array(array) {
+    if (m_array && FAILED(SafeArrayAccessData(m_array, &m_data))) {
+      m_array = nullptr;
+      m_data = nullptr;
+    }
+  }
+  ~SafeArrayAccess() {
+    if (m_array) SafeArrayUnaccessData(m_array);
+  }
+  SafeArrayAccess(const SafeArrayAccess&) = delete;
+  SafeArrayAccess& operator=(const SafeArrayAccess&) = delete;
+
+  void* Data() const { return m_data; }
+
+ private:
+  SAFEARRAY* m_array;
+  void* m_data = nullptr;
+};

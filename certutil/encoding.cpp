@@ -15,7 +15,7 @@ ResultCode nrlConvBinaryToString(const BYTE* bytes, DWORD length, DWORD flags, w
     return rc::kEncodeFailed;
   }
   theLog.Trace(L"nrlConvBinaryToString - CryptBinaryToString len [%d]", static_cast<int>(count));
-  auto buffer = HeapAlloc<wchar_t>(static_cast<size_t>(count) + 1);
+  auto buffer = AllocZeroed<wchar_t>(static_cast<size_t>(count) + 1);
   if (!buffer) {
     theLog.Error(L"nrlConvBinaryToString - malloc error");
     return rc::kNoMemory;
@@ -60,7 +60,7 @@ ResultCode nrlConvStringToBinary(const wchar_t* text, DWORD flags, BYTE** bytes,
   // it asked for. No decoding ever yields more than that.
   if ((flags == CRYPT_STRING_BINARY || flags == CRYPT_STRING_ANY) && size < chars * sizeof(wchar_t))
     size = static_cast<DWORD>(chars * sizeof(wchar_t));
-  auto buffer = HeapAlloc<BYTE>(size);
+  auto buffer = AllocZeroed<BYTE>(size);
   if (!buffer) return rc::kNoMemory;
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary CryptStringToBinary");
   if (!CryptStringToBinaryW(text, static_cast<DWORD>(chars), flags, buffer.get(), &size, nullptr, nullptr)) {
@@ -78,7 +78,7 @@ ResultCode nrlStringBase64ToCertContext(const wchar_t* text, PCCERT_CONTEXT* cer
   DWORD length = 0;
   ResultCode code = nrlConvStringToBinary(text, kBase64, &raw, &length);
   if (code != rc::kOk) return code;
-  HeapPtr<BYTE> der(raw);
+  MallocPtr<BYTE> der(raw);
   theLog.Trace(L"norelCertInfoUtl::nrlStringBase64ToCertContext CertCreateCertificateContext");
   *cert = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.get(), length);
   if (!*cert) {

@@ -7,6 +7,7 @@
 #include "certutil/cert_format.h"
 #include "certutil/criteria.h"
 #include "certutil/encoding.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "certutil/result_array.h"
 
@@ -22,7 +23,7 @@ bool CCertCallbackList::OnCertificate(PCCERT_CONTEXT cert) {
   // A certificate the platform cannot encode is left out rather than
   // appended as an undefined text.
   if (nrlCertInfoToStringBase64(cert, &raw) != rc::kOk) return false;
-  HeapPtr<wchar_t> text(raw);
+  MallocPtr<wchar_t> text(raw);
   nrlAppendText(m_result, text.get());
   return false;
 }
@@ -38,8 +39,7 @@ bool CCertCallbackLookupHash::IsMatch(PCCERT_CONTEXT cert) {
 }
 
 bool CCertCallbackLookupIssuer::IsMatch(PCCERT_CONTEXT cert) {
-  wchar_t* raw = nullptr;
-  nrlCertNameToStr(&cert->pCertInfo->Issuer, &raw);
-  HeapPtr<wchar_t> issuer(raw);
+  MallocPtr<wchar_t> issuer;
+  nrlCertNameToStr(&cert->pCertInfo->Issuer, OutParam(issuer));
   return issuer && m_search && StrStrIW(issuer.get(), m_search) != nullptr;
 }

@@ -20,9 +20,8 @@ constexpr long kItemCount = 12;
 void AppendFormatted(framework::COleSafeArray& result, int item, const wchar_t* formatter,
                      ResultCode (*make)(PCCERT_CONTEXT, wchar_t**), PCCERT_CONTEXT cert) {
   theLog.Trace(L"CTessarnCtrl::CertGetInfo %d- %s", item, formatter);
-  wchar_t* raw = nullptr;
-  make(cert, &raw);
-  HeapPtr<wchar_t> text(raw);
+  MallocPtr<wchar_t> text;
+  make(cert, OutParam(text));
   theLog.Trace(L"CTessarnCtrl::CertGetInfo %d- nrlCOleSafeArrayAppend", item);
   nrlAppendText(result, text.get());
   theLog.Trace(L"CTessarnCtrl::CertGetInfo %d- freestr", item);
@@ -40,9 +39,8 @@ ResultCode Policies(PCCERT_CONTEXT c, wchar_t** t) {
 
 void AppendAltName(framework::COleSafeArray& result, PCCERT_CONTEXT cert) {
   theLog.Trace(L"CTessarnCtrl::CertGetInfo 10- nrlCertGetAltNameInfo");
-  CERT_ALT_NAME_INFO* raw = nullptr;
-  nrlCertGetAltNameInfo(cert, &raw);
-  HeapPtr<CERT_ALT_NAME_INFO> info(raw);
+  MallocPtr<CERT_ALT_NAME_INFO> info;
+  nrlCertGetAltNameInfo(cert, OutParam(info));
   theLog.Trace(L"CTessarnCtrl::CertGetInfo 10- nrlCOleSafeArrayAppend");
   if (!info || info->cAltEntry == 0) {
     nrlAppendText(result, nullptr);
@@ -62,7 +60,7 @@ void AppendAltName(framework::COleSafeArray& result, PCCERT_CONTEXT cert) {
     wchar_t* hex = nullptr;
     if (first.pOtherName)
       nrlConvBinaryToString(first.pOtherName->Value.pbData, first.pOtherName->Value.cbData, kHex, &hex);
-    HeapPtr<wchar_t> text(hex);
+    MallocPtr<wchar_t> text(hex);
     theLog.Trace(L"CTessarnCtrl::CertGetInfo 10- to COleVariant");
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) = (text && *text) ? SysAllocString(text.get()) : nullptr;
@@ -99,9 +97,8 @@ void AppendItems(framework::COleSafeArray& result, PCCERT_CONTEXT cert, long att
   if (wanted(11)) AppendFormatted(result, 11, L"nrlCertExtensionToStr", Policies, cert);
   if (wanted(12)) {
     theLog.Trace(L"CTessarnCtrl::CertGetInfo 12- nrlCOleSafeArrayAppend");
-    wchar_t* raw = nullptr;
-    nrlCertKeyUsageToStr(cert, &raw);
-    HeapPtr<wchar_t> text(raw);
+    MallocPtr<wchar_t> text;
+    nrlCertKeyUsageToStr(cert, OutParam(text));
     theLog.Trace(L"CTessarnCtrl::CertGetInfo 12- nrlCertKeyUsageToStr");
     nrlAppendText(result, text.get());
     theLog.Trace(L"CTessarnCtrl::CertGetInfo 12- freestr");

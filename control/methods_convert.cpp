@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "certutil/cert_format.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/encoding.h"
 #include "certutil/heap.h"
 #include "certutil/result_array.h"
@@ -26,7 +27,7 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
   } else {
     code = nrlConvBinaryToString(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), &raw);
   }
-  HeapPtr<wchar_t> text(raw);
+  MallocPtr<wchar_t> text(raw);
   framework::COleSafeArray result;
   nrlCOleSafeArrayCreate(result, code);
   nrlAppendText(result, text.get());
@@ -37,10 +38,9 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
 void CTessarnCtrl::StringToBinary(const wchar_t* value, UINT, long flag, VARIANT* answer) {
   MethodFrame frame;
   theLog.Info(L"CTessarnCtrl::StringToBinary [%s] [%d]", value, flag);
-  BYTE* raw = nullptr;
+  MallocPtr<BYTE> bytes;
   DWORD count = 0;
-  ResultCode code = nrlConvStringToBinary(value, static_cast<DWORD>(flag), &raw, &count);
-  HeapPtr<BYTE> bytes(raw);
+  ResultCode code = nrlConvStringToBinary(value, static_cast<DWORD>(flag), OutParam(bytes), &count);
   if (code != rc::kOk) count = 0;
   framework::COleSafeArray result;
   nrlCOleSafeArrayCreate(result, code);
@@ -50,7 +50,15 @@ void CTessarnCtrl::StringToBinary(const wchar_t* value, UINT, long flag, VARIANT
   VariantInit(&v);
   V_VT(&v) = VT_ARRAY | VT_UI1;
   V_ARRAY(&v) = array;
-  if (count) memcpy(array->pvData, bytes.get(), count);
+  if (count) {
+    // The data may be written only while the array is accessed (locked).
+    SafeArrayAccess access(array);
+    if (!access.Data()) {
+      SafeArrayDestroy(array);
+      throw framework::OleException(E_UNEXPECTED);
+    }
+    memcpy(access.Data(), bytes.get(), count);
+  }
   nrlCOleSafeArrayAppend(result, &v);
   theLog.Trace(L"CTessarnCtrl::StringToBinary - result stored (retCode=%d)\r\n", code);
   result.Detach(answer);

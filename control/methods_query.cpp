@@ -27,16 +27,16 @@ ResultCode JudgeStoreCopy(const wchar_t* certificate, Judge judge) {
   CCrypt crypt;
   ResultCode code = crypt.Init();
   if (code != rc::kOk) return code;
-  PCCERT_CONTEXT decoded = nullptr;
-  code = nrlStringBase64ToCertContext(certificate, &decoded);
+  ScopedCertContext decoded;
+  code = nrlStringBase64ToCertContext(certificate, OutParam(decoded));
   if (code == rc::kOk) {
-    PCCERT_CONTEXT copy = nullptr;
-    code = crypt.FindCertificateInStore(decoded, &copy);
+    ScopedCertContext copy;
+    code = crypt.FindCertificateInStore(decoded.Get(), OutParam(copy));
     if (code == rc::kOk) {
-      code = judge(copy);
-      crypt.ReleaseCertificate(copy);
+      code = judge(copy.Get());
+      crypt.ReleaseCertificate(copy.Detach());
     }
-    crypt.ReleaseCertificate(decoded);
+    crypt.ReleaseCertificate(decoded.Detach());
   }
   crypt.Close();
   return code;
@@ -142,9 +142,8 @@ long CTessarnCtrl::CertChainIsValid(const wchar_t* certificate) {
   CCrypt crypt;
   ResultCode code = crypt.Init();
   if (code == rc::kOk) {
-    PCCERT_CONTEXT raw = nullptr;
-    code = nrlStringBase64ToCertContext(certificate, &raw);
-    ScopedCertContext decoded(raw);
+    ScopedCertContext decoded;
+    code = nrlStringBase64ToCertContext(certificate, OutParam(decoded));
     if (code == rc::kOk) code = nrlCertChainIsValid(decoded.Get());
     decoded.Reset();
     crypt.Close();
@@ -156,9 +155,8 @@ long CTessarnCtrl::CertChainIsValid(const wchar_t* certificate) {
 long CTessarnCtrl::CertDisplay(const wchar_t* certificate) {
   MethodFrame frame;
   theLog.Info(L"CTessarnCtrl::CertDisplay [%s]", certificate);
-  PCCERT_CONTEXT raw = nullptr;
-  ResultCode code = nrlStringBase64ToCertContext(certificate, &raw);
-  ScopedCertContext decoded(raw);
+  ScopedCertContext decoded;
+  ResultCode code = nrlStringBase64ToCertContext(certificate, OutParam(decoded));
   if (code == rc::kOk) ShowCertificate(decoded.Get());
   return code;
 }

@@ -50,21 +50,18 @@ void SignWithGivenCertificate(const wchar_t* certificate, const wchar_t* resultL
   nrlCOleSafeArrayCreate(result, code);
   if (code == rc::kOk) {
     // Scoped, so that an exception of the answer array releases them too.
-    PCCERT_CONTEXT raw = nullptr;
-    code = nrlStringBase64ToCertContext(certificate, &raw);
-    ScopedCertContext decoded(raw);
+    ScopedCertContext decoded;
+    code = nrlStringBase64ToCertContext(certificate, OutParam(decoded));
     if (code == rc::kOk) {
-      raw = nullptr;
-      code = crypt.FindCertificateInStore(decoded.Get(), &raw);
-      ScopedCertContext copy(raw);
+      ScopedCertContext copy;
+      code = crypt.FindCertificateInStore(decoded.Get(), OutParam(copy));
       if (code == rc::kOk) {
-        wchar_t* text = nullptr;
-        code = sign(crypt, copy.Get(), &text);
-        HeapPtr<wchar_t> signature(text);
-        crypt.ReleaseCertificate(copy.Release());
+        MallocPtr<wchar_t> signature;
+        code = sign(crypt, copy.Get(), OutParam(signature));
+        crypt.ReleaseCertificate(copy.Detach());
         nrlAppendText(result, signature.get());
       }
-      crypt.ReleaseCertificate(decoded.Release());
+      crypt.ReleaseCertificate(decoded.Detach());
     }
     crypt.Close();
   }
@@ -87,7 +84,7 @@ long CTessarnCtrl::RawSignCheck(const wchar_t* certSerialNumber, const wchar_t* 
   } else {
     ScopedCertContext cert;
     code = FindVerified(crypt, certSerialNumber, certThumbprint, algorithm.Get(), cert);
-    crypt.ReleaseCertificate(cert.Release());
+    crypt.ReleaseCertificate(cert.Detach());
     crypt.Close();
   }
   theLog.Trace(L"CTessarnCtrl::RawSignCheck finished (retCode=%d)\r\n", code);
@@ -100,7 +97,7 @@ void CTessarnCtrl::RawSign(const wchar_t* hashToSign, const wchar_t* certSerialN
   theLog.Info(L"CTessarnCtrl::RawSign [%s][%s][%s][%s]", hashToSign, certSerialNumber, certThumbprint,
               certThumbprintAlg);
   MutableText algorithm(certThumbprintAlg);
-  HeapPtr<wchar_t> signature;
+  MallocPtr<wchar_t> signature;
   theLog.Trace(L"CTessarnCtrl::RawSign - initializing");
   CCrypt crypt;
   ResultCode code = crypt.Init();
@@ -110,12 +107,10 @@ void CTessarnCtrl::RawSign(const wchar_t* hashToSign, const wchar_t* certSerialN
     code = FindVerified(crypt, certSerialNumber, certThumbprint, algorithm.Get(), cert);
     if (code == rc::kOk) {
       theLog.Trace(L"CTessarnCtrl::RawSign - signing hash");
-      wchar_t* raw = nullptr;
-      code = crypt.SignRaw(hashToSign, algorithm.Get(), cert.Get(), &raw);
-      signature.reset(raw);
+      code = crypt.SignRaw(hashToSign, algorithm.Get(), cert.Get(), OutParam(signature));
     }
     theLog.Trace(L"CTessarnCtrl::RawSign - releasing resources");
-    crypt.ReleaseCertificate(cert.Release());
+    crypt.ReleaseCertificate(cert.Detach());
     crypt.Close();
   }
   theLog.Trace(L"CTessarnCtrl::RawSign - finished (retCode=%d)", code);

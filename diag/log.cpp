@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "certutil/crypt_handles.h"
 #include "diag/diag_codes.h"
 #include "diag/log_clock.h"
 #include "diag/log_format.h"
@@ -15,21 +16,6 @@ namespace {
 
 const wchar_t* const kRegistryKey = L"SOFTWARE\\Zorv\\Tessarn";
 static_assert(sizeof(kLevelNames) / sizeof(kLevelNames[0]) == kLogLevelCount, "one name per level");
-
-// RAII for a file handle.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE h) : m_handle(h) {}
-  ~ScopedHandle() {
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE Get() const { return m_handle; }
-
- private:
-  HANDLE m_handle;
-};
 
 // The sharing the two sinks ask for: the directory file is shared with every
 // other writer, the temporary-directory file with none.
@@ -111,8 +97,8 @@ void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& h
   if (bytes.size() > 0xFFFFFFFFu) return;
   DWORD share = sharing == Sharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
   DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (sharing == Sharing::kShared ? FILE_READ_DATA : 0);
-  ScopedHandle file(CreateFileW(fileName, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) return;
+  ScopedFileHandle file(CreateFileW(fileName, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   AppendTurn turn(file.Get(), sharing);
   DWORD written = 0;
   WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

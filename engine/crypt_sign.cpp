@@ -11,8 +11,21 @@
 #include "engine/crypt.h"
 #include "engine/hash_algorithms.h"
 #include "engine/key_for_signing.h"
+#include "engine/sized_fetch.h"
 
 using namespace norelCertInfoUtl;
+
+namespace {
+// A raw signature and a signed message are fetched with the same lines.
+const SizedFetchTexts kSignatureTexts = {
+    nullptr,
+    nullptr,
+    nullptr,
+    L"Can't get signature length, error code [%lx]",
+    L"Can't allocate memory for signature",
+    L"Can't get signature, error code [%lx]",
+};
+}  // namespace
 
 ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, PCCERT_CONTEXT cert,
                             BYTE** signature, DWORD* signatureLength) {
@@ -56,20 +69,12 @@ ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, 
     return rc::kHashNotSet;
   }
   DWORD size = 0;
-  if (!CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, nullptr, &size)) {
-    theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
-    return rc::kNoSignature;
-  }
-  auto buffer = HeapAlloc<BYTE>(size);
-  if (!buffer) {
-    theLog.Error(L"Can't allocate memory for signature");
-    return rc::kNoMemory;
-  }
-  key.ResetPins();
-  if (!CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, buffer.get(), &size)) {
-    theLog.Error(L"Can't get signature, error code [%lx]", GetLastError());
-    return rc::kNoSignature;
-  }
+  MallocPtr<BYTE> buffer;
+  ResultCode fetched = FetchSized(
+      kSignatureTexts, nullptr, rc::kNoSignature, false,
+      [&](BYTE* out, DWORD* length) { return CryptSignHashW(hashObject.Get(), key.KeySpec(), nullptr, 0, out, length); },
+      [&] { key.ResetPins(); }, &buffer, &size);
+  if (fetched != rc::kOk) return fetched;
   *signature = buffer.release();
   *signatureLength = size;
   theLog.Trace(L"CCrypt::SignHash finished, signature length [%ld]", static_cast<long>(size));
@@ -92,7 +97,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     theLog.Trace(L"CCrypt:SignRaw finished");
     return code;
   }
-  HeapPtr<BYTE> hash(raw);
+  MallocPtr<BYTE> hash(raw);
   BYTE* rawSignature = nullptr;
   DWORD signatureLength = 0;
   code = SignHash(hash.get(), length, algorithm, cert, &rawSignature, &signatureLength);
@@ -102,7 +107,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     return code;
   }
   hash.reset();
-  HeapPtr<BYTE> bytes(rawSignature);
+  MallocPtr<BYTE> bytes(rawSignature);
   // CryptoAPI gives the signature least significant byte first; PKCS #1
   // reads it the other way round.
   BinaryMirror(bytes.get(), signatureLength);
@@ -113,7 +118,7 @@ ResultCode CCrypt::SignRaw(const wchar_t* hashText, wchar_t* algorithm, PCCERT_C
     theLog.Trace(L"CCrypt:SignRaw finished");
     return code;
   }
-  HeapPtr<wchar_t> text(rawText);
+  MallocPtr<wchar_t> text(rawText);
   code = Trim(text.get(), signature);
   if (code != rc::kOk) {
     theLog.Warning(L"Returning untrimmed signature");
@@ -164,11 +169,11 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
   GetSystemTime(&now);
   SystemTimeToFileTime(&now, &signingTime);
   DWORD timeSize = 0;
-  HeapPtr<BYTE> encodedTime;
+  MallocPtr<BYTE> encodedTime;
   CRYPT_ATTR_BLOB timeValue = {};
   CRYPT_ATTRIBUTE timeAttribute = {const_cast<char*>(szOID_RSA_signingTime), 1, &timeValue};
   if (CryptEncodeObject(PKCS_7_ASN_ENCODING, szOID_RSA_signingTime, &signingTime, nullptr, &timeSize)) {
-    encodedTime = HeapAlloc<BYTE>(timeSize);
+    encodedTime = AllocZeroed<BYTE>(timeSize);
     // Without room for the encoded time the message would carry an
     // attribute pointing at nothing: fail instead.
     if (!encodedTime) {
@@ -186,20 +191,12 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
   const BYTE* content[1] = {data};
   DWORD contentLength[1] = {length};
   DWORD size = 0;
-  if (!CryptSignMessage(&para, FALSE, 1, content, contentLength, nullptr, &size)) {
-    theLog.Error(L"Can't get signature length, error code [%lx]", GetLastError());
-    return rc::kPkcs7Failed;
-  }
-  auto buffer = HeapAlloc<BYTE>(size);
-  if (!buffer) {
-    theLog.Error(L"Can't allocate memory for signature");
-    return rc::kNoMemory;
-  }
-  key.ResetPins();
-  if (!CryptSignMessage(&para, FALSE, 1, content, contentLength, buffer.get(), &size)) {
-    theLog.Error(L"Can't get signature, error code [%lx]", GetLastError());
-    return rc::kPkcs7Failed;
-  }
+  MallocPtr<BYTE> buffer;
+  ResultCode fetched = FetchSized(
+      kSignatureTexts, nullptr, rc::kPkcs7Failed, false,
+      [&](BYTE* out, DWORD* length) { return CryptSignMessage(&para, FALSE, 1, content, contentLength, out, length); },
+      [&] { key.ResetPins(); }, &buffer, &size);
+  if (fetched != rc::kOk) return fetched;
   *message = buffer.release();
   *messageLength = size;
   theLog.Trace(L"CCryptCommon::SignData finished, signature length [%ld]", static_cast<long>(size));
@@ -222,7 +219,7 @@ ResultCode CCrypt::SignPKCS7(const wchar_t* dataText, wchar_t* algorithm, PCCERT
     theLog.Trace(L"CCrypt::SignPKCS7 finished");
     return code;
   }
-  HeapPtr<BYTE> data(raw);
+  MallocPtr<BYTE> data(raw);
   BYTE* rawMessage = nullptr;
   DWORD messageLength = 0;
   code = SignData(data.get(), length, algorithm, cert, &rawMessage, &messageLength);
@@ -232,7 +229,7 @@ ResultCode CCrypt::SignPKCS7(const wchar_t* dataText, wchar_t* algorithm, PCCERT
     return code;
   }
   data.reset();
-  HeapPtr<BYTE> message(rawMessage);
+  MallocPtr<BYTE> message(rawMessage);
   code = nrlConvBinaryToString(message.get(), messageLength, kBase64OneLine, messageText);
   if (code != rc::kOk) {
     theLog.Error(L"Can't convert signature to base64, error code [%ld]", static_cast<long>(code));

@@ -1,5 +1,6 @@
 #include "engine/crypt_smart_card.h"
 
+#include "certutil/crypt_handles.h"
 #include "diag/log.h"
 
 CCryptSmartCard::~CCryptSmartCard() {
@@ -26,11 +27,13 @@ ResultCode CCryptSmartCard::Init() {
 }
 
 int CCryptSmartCard::GetReaderCount() const {
-  LPWSTR readers = nullptr;
+  ScopedCardMemory list(m_hContext);
   DWORD chars = SCARD_AUTOALLOCATE;
-  if (SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(&readers), &chars) != SCARD_S_SUCCESS ||
-      !readers)
+  if (SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(list.ReceiveText()), &chars) !=
+          SCARD_S_SUCCESS ||
+      !list)
     return -2;
+  const wchar_t* readers = list.Text();
   int count = 0;
   // A multi-string: names separated by a zero, ended by an empty name; the
   // platform's length bounds the walk.
@@ -38,7 +41,6 @@ int CCryptSmartCard::GetReaderCount() const {
     while (i < chars && readers[i]) ++i;
     ++i;
   }
-  SCardFreeMemory(m_hContext, readers);
   return count;
 }
 

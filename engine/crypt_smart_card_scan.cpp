@@ -11,25 +11,9 @@
 #include "engine/crypt_smart_card.h"
 #include "engine/hash_algorithms.h"
 #include "engine/signing_usage.h"
+#include "engine/sized_fetch.h"
 
 namespace {
-
-// A block WinSCard allocated for us (SCARD_AUTOALLOCATE).
-class CardMemory {
- public:
-  explicit CardMemory(SCARDCONTEXT context) : m_context(context) {}
-  ~CardMemory() {
-    if (m_block) SCardFreeMemory(m_context, m_block);
-  }
-  CardMemory(const CardMemory&) = delete;
-  CardMemory& operator=(const CardMemory&) = delete;
-  LPWSTR* ReceiveText() { return &m_block; }
-  LPWSTR Text() const { return m_block; }
-
- private:
-  SCARDCONTEXT m_context;
-  LPWSTR m_block = nullptr;
-};
 
 struct KeySpec {
   DWORD spec;
@@ -51,24 +35,20 @@ std::vector<const wchar_t*> SplitMultiString(const wchar_t* list, DWORD chars) {
 // Reads the card's container name (two calls); the name itself is not used,
 // but a card whose container cannot be named is not read.
 ResultCode ReadContainerName(HCRYPTPROV provider, const wchar_t* getParamLine, const wchar_t* mallocLine) {
+  const SizedFetchTexts texts = {
+      getParamLine,
+      mallocLine,
+      getParamLine,
+      L"Can't get key container name length, error code [%ld]",
+      L"Can't allocate memory for key container name",
+      L"Can't get key container name, error code [%ld]",
+  };
+  MallocPtr<BYTE> name;
   DWORD size = 0;
-  theLog.Trace(getParamLine);
-  if (!CryptGetProvParam(provider, PP_CONTAINER, nullptr, &size, 0)) {
-    theLog.Error(L"Can't get key container name length, error code [%ld]", static_cast<long>(GetLastError()));
-    return rc::kCardContainerName;
-  }
-  theLog.Trace(mallocLine);
-  auto name = HeapAlloc<BYTE>(size);
-  if (!name) {
-    theLog.Error(L"Can't allocate memory for key container name");
-    return rc::kNoMemory;
-  }
-  theLog.Trace(getParamLine);
-  if (!CryptGetProvParam(provider, PP_CONTAINER, name.get(), &size, 0)) {
-    theLog.Error(L"Can't get key container name, error code [%ld]", static_cast<long>(GetLastError()));
-    return rc::kCardContainerName;
-  }
-  return rc::kOk;
+  return FetchSized(
+      texts, nullptr, rc::kCardContainerName, false,
+      [&](BYTE* out, DWORD* length) { return CryptGetProvParam(provider, PP_CONTAINER, out, length, 0); },
+      NothingBeforeFetch, &name, &size);
 }
 
 // The certificate stored with one key of the card; 0 with the context, or
@@ -83,23 +63,21 @@ ResultCode ReadKeyCertificate(HCRYPTPROV provider, const KeySpec& key, const wch
     *noKey = true;
     return rc::kOk;
   }
-  theLog.Trace(L"%s CryptGetKeyParam", prefix);
+  static const SizedFetchTexts kBlobTexts = {
+      L"%s CryptGetKeyParam",
+      L"%s malloc",
+      L"%s CryptGetKeyParam",
+      L"Can't get certificate blob length, error code [%lx]",
+      L"Can't allocate memory for certificate blob",
+      L"Can't get certificate blob, error code [%lx]",
+  };
+  MallocPtr<BYTE> blob;
   DWORD length = 0;
-  if (!CryptGetKeyParam(handle.Get(), KP_CERTIFICATE, nullptr, &length, 0) && GetLastError() != ERROR_MORE_DATA) {
-    theLog.Error(L"Can't get certificate blob length, error code [%lx]", GetLastError());
-    return rc::kCardCertNotRead;
-  }
-  theLog.Trace(L"%s malloc", prefix);
-  auto blob = HeapAlloc<BYTE>(length);
-  if (!blob) {
-    theLog.Error(L"Can't allocate memory for certificate blob");
-    return rc::kNoMemory;
-  }
-  theLog.Trace(L"%s CryptGetKeyParam", prefix);
-  if (!CryptGetKeyParam(handle.Get(), KP_CERTIFICATE, blob.get(), &length, 0)) {
-    theLog.Error(L"Can't get certificate blob, error code [%lx]", GetLastError());
-    return rc::kCardCertNotRead;
-  }
+  ResultCode fetched = FetchSized(
+      kBlobTexts, prefix, rc::kCardCertNotRead, true,
+      [&](BYTE* out, DWORD* size) { return CryptGetKeyParam(handle.Get(), KP_CERTIFICATE, out, size, 0); },
+      NothingBeforeFetch, &blob, &length);
+  if (fetched != rc::kOk) return fetched;
   theLog.Trace(L"%s CertCreateCertificateContext", prefix);
   cert->Reset(CertCreateCertificateContext(X509_ASN_ENCODING, blob.get(), length));
   if (!*cert) {
@@ -123,18 +101,26 @@ bool CardCertMaySign(PCCERT_CONTEXT cert) {
 }  // namespace
 
 struct CCryptSmartCard::ScanTexts {
-  const wchar_t* lines[10];  // S1 to S10
+  const wchar_t* start;
+  const wchar_t* notInitialized;
+  const wchar_t* listReaders;
+  const wchar_t* allocateStates;
+  const wchar_t* clearStates;
+  const wchar_t* getStatusChange;
+  const wchar_t* listCards;
+  const wchar_t* getProviderName;
+  const wchar_t* acquireContext;
 };
 
 template <class PerCard>
 ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard) {
-  theLog.Trace(t.lines[0]);
+  theLog.Trace(t.start);
   if (!m_bInitialized) {
-    theLog.Error(t.lines[1]);
+    theLog.Error(t.notInitialized);
     return rc::kCardContext;
   }
-  theLog.Trace(t.lines[2]);
-  CardMemory readerList(m_hContext);
+  theLog.Trace(t.listReaders);
+  ScopedCardMemory readerList(m_hContext);
   DWORD chars = SCARD_AUTOALLOCATE;
   LONG answer = SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(readerList.ReceiveText()), &chars);
   if (answer != SCARD_S_SUCCESS) {
@@ -142,7 +128,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     return rc::kReadersNotListed;
   }
   std::vector<const wchar_t*> readers = SplitMultiString(readerList.Text(), chars);
-  theLog.Trace(t.lines[3]);
+  theLog.Trace(t.allocateStates);
   std::vector<SCARD_READERSTATEW> states;
   try {
     states.resize(readers.size());
@@ -150,13 +136,13 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     theLog.Error(L"Can't allocate memory for card readers' states");
     return rc::kNoMemory;
   }
-  theLog.Trace(t.lines[4]);
+  theLog.Trace(t.clearStates);
   memset(states.data(), 0, states.size() * sizeof(SCARD_READERSTATEW));
   for (size_t i = 0; i < readers.size(); ++i) {
     states[i].szReader = readers[i];
     states[i].dwCurrentState = SCARD_STATE_UNAWARE;
   }
-  theLog.Trace(t.lines[5]);
+  theLog.Trace(t.getStatusChange);
   if (!states.empty() &&
       SCardGetStatusChangeW(m_hContext, INFINITE, states.data(), static_cast<DWORD>(states.size())) != SCARD_S_SUCCESS) {
     theLog.Error(L"Can't initialize card status");
@@ -169,8 +155,8 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
       theLog.Debug(L"No card in reader");
       continue;
     }
-    theLog.Trace(t.lines[6]);
-    CardMemory cards(m_hContext);
+    theLog.Trace(t.listCards);
+    ScopedCardMemory cards(m_hContext);
     DWORD cardChars = SCARD_AUTOALLOCATE;
     answer = SCardListCardsW(m_hContext, states[i].rgbAtr, nullptr, 0, reinterpret_cast<LPWSTR>(cards.ReceiveText()),
                              &cardChars);
@@ -178,8 +164,8 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
       theLog.Error(L"Can't get card name for card [%ld], error code [%ld]", static_cast<long>(i), answer);
       break;
     }
-    theLog.Trace(t.lines[7]);
-    CardMemory providerName(m_hContext);
+    theLog.Trace(t.getProviderName);
+    ScopedCardMemory providerName(m_hContext);
     DWORD providerChars = SCARD_AUTOALLOCATE;
     answer = SCardGetCardTypeProviderNameW(m_hContext, cards.Text(), SCARD_PROVIDER_CSP,
                                            reinterpret_cast<LPWSTR>(providerName.ReceiveText()), &providerChars);
@@ -189,14 +175,14 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     }
     theLog.Debug(L"CSP [%s]", providerName.Text());
     size_t readerChars = wcslen(states[i].szReader);
-    auto container = HeapAlloc<wchar_t>(readerChars + 16);
+    auto container = AllocZeroed<wchar_t>(readerChars + 16);
     if (!container) {
       theLog.Error(L"Can't allocate memory for card container name");
       return rc::kNoMemory;
     }
     swprintf(container.get(), readerChars + 16, L"\\\\.\\%ls\\", states[i].szReader);
     theLog.Debug(L"Container [%s]", container.get());
-    theLog.Trace(t.lines[8]);
+    theLog.Trace(t.acquireContext);
     ScopedCryptProv provider;
     if (!CryptAcquireContextW(provider.Receive(), container.get(), providerName.Text(), PROV_RSA_FULL, CRYPT_SILENT)) {
       theLog.Error(L"Can't acquire context, error code [%ld]", static_cast<long>(GetLastError()));
@@ -215,7 +201,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
 
 ResultCode CCryptSmartCard::FindCertificate(const wchar_t* serial, const wchar_t* thumbprint,
                                             const wchar_t* algorithm, PCCERT_CONTEXT* cert) {
-  static const ScanTexts kTexts = {{
+  static const ScanTexts kTexts = {
       L"CCryptSmartCard:FindCertificate start",
       L"CCryptSmartCard::FindCertificate - Error, Not initialized...",
       L"CCryptSmartCard:FindCertificate SCardListReaders",
@@ -225,19 +211,18 @@ ResultCode CCryptSmartCard::FindCertificate(const wchar_t* serial, const wchar_t
       L"CCryptSmartCard:FindCertificate SCardListCards",
       L"CCryptSmartCard:FindCertificate SCardGetCardTypeProviderName",
       L"CCryptSmartCard:FindCertificate CryptAcquireContext",
-      L"CCryptSmartCard:FindCertificate finished, result [%s]",
-  }};
+  };
   ResultCode result = Scan(kTexts, true, [&](HCRYPTPROV provider, bool* stop) {
     ResultCode code = GetCertificateFromReader(provider, serial, thumbprint, algorithm, cert);
     *stop = code != rc::kCertNotFound;
     return code;
   });
-  theLog.Trace(kTexts.lines[9], result == rc::kOk ? L"FOUND" : L"NOT FOUND");
+  theLog.Trace(L"CCryptSmartCard:FindCertificate finished, result [%s]", result == rc::kOk ? L"FOUND" : L"NOT FOUND");
   return result;
 }
 
 ResultCode CCryptSmartCard::EnumCertificates(CCertCallback& visitor, bool all) {
-  static const ScanTexts kTexts = {{
+  static const ScanTexts kTexts = {
       L"CCryptSmartCard:EnumCertificates start",
       L"CCryptSmartCard::EnumCertificates - Error, Not initialized...",
       L"CCryptSmartCard:EnumCertificates SCardListReaders",
@@ -247,13 +232,12 @@ ResultCode CCryptSmartCard::EnumCertificates(CCertCallback& visitor, bool all) {
       L"CCryptSmartCard:EnumCertificates SCardListCards",
       L"CCryptSmartCard:EnumCertificates SCardGetCardTypeProviderName",
       L"CCryptSmartCard:EnumCertificates CryptAcquireContext",
-      L"CCryptSmartCard:EnumCertificates finished, result [%d]",
-  }};
+  };
   ResultCode result = Scan(kTexts, false, [&](HCRYPTPROV provider, bool* stop) {
     *stop = false;
     return EnumCertificatesFromReader(provider, visitor, all);
   });
-  theLog.Trace(kTexts.lines[9], result);
+  theLog.Trace(L"CCryptSmartCard:EnumCertificates finished, result [%d]", result);
   return result;
 }
 
@@ -271,7 +255,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
     theLog.Error(L"Can't convert thumbprint to binary");
     return code;
   }
-  HeapPtr<BYTE> wanted(raw);
+  MallocPtr<BYTE> wanted(raw);
   code = ReadContainerName(provider, L"CCryptSmartCard:GetCertificateFromReader CryptGetProvParam",
                            L"CCryptSmartCard:GetCertificateFromReader malloc");
   if (code != rc::kOk) return code;
@@ -290,7 +274,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
       return rc::kThumbprintNotRead;
     }
     theLog.Trace(L"%s malloc", kPrefix);
-    auto hash = HeapAlloc<BYTE>(hashLength);
+    auto hash = AllocZeroed<BYTE>(hashLength);
     if (!hash) {
       theLog.Error(L"Can't allocate memory for certificate thumbprint blob");
       return rc::kNoMemory;
@@ -314,7 +298,7 @@ ResultCode CCryptSmartCard::GetCertificateFromReader(HCRYPTPROV provider, const 
     }
   }
   bool found = static_cast<bool>(match);
-  *cert = match.Release();
+  *cert = match.Detach();
   theLog.Trace(L"%s finished, result [%s]", kPrefix, found ? L"FOUND" : L"NOT FOUND");
   return found ? rc::kOk : rc::kCertNotFound;
 }

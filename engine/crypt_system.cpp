@@ -8,7 +8,12 @@ struct ProviderAttempt {
   const wchar_t* name;
   DWORD type;
   bool retryOnKeysetNotDefined;  // NTE_KEYSET_NOT_DEF also leads to CRYPT_NEWKEYSET
-  const wchar_t* lines[3];       // before the attempt: label, provider, type
+  // Written before the attempt.
+  struct {
+    const wchar_t* label;
+    const wchar_t* provider;  // %s: the provider's name
+    const wchar_t* type;      // %d: the provider type
+  } before;
   const wchar_t* success;
   const wchar_t* newKeysetFailed;
   const wchar_t* acquireFailed;
@@ -48,9 +53,9 @@ ResultCode CCryptSystem::Init() {
   m_bInitialized = false;
   m_releaseFailed = false;
   for (const ProviderAttempt& a : kAttempts) {
-    theLog.Trace(a.lines[0]);
-    theLog.Trace(a.lines[1], a.name);
-    theLog.Trace(a.lines[2], static_cast<int>(a.type));
+    theLog.Trace(a.before.label);
+    theLog.Trace(a.before.provider, a.name);
+    theLog.Trace(a.before.type, static_cast<int>(a.type));
     if (CryptAcquireContextW(&m_hProv, nullptr, a.name, a.type, 0)) {
       m_bInitialized = true;
       theLog.Trace(a.success);

@@ -70,7 +70,7 @@ ResultCode CCryptSystem::FindCertificate(const wchar_t* serial, const wchar_t* t
     theLog.Trace(L"CCryptSystem:FindCertificate finished");
     return code;
   }
-  HeapPtr<BYTE> hash(raw);
+  MallocPtr<BYTE> hash(raw);
   *cert = nullptr;
   theLog.Trace(L"CCryptSystem:FindCertificate CertFindCertificateInStore");
   CRYPT_HASH_BLOB blob = {length, hash.get()};
@@ -132,21 +132,20 @@ ResultCode CCryptSystem::EnumCertificates(CCertCallback& visitor, const wchar_t*
   }
   theLog.Trace(L"CCryptSystem:EnumCertificates CertFindCertificateInStore");
   int count = 0;
-  PCCERT_CONTEXT cert = nullptr;
-  while ((cert = CertEnumCertificatesInStore(store.Get(), cert)) != nullptr) {
+  // The walk frees the context it is handed and returns the next one; the
+  // current one is owned here, so an exception of the visitor frees it too.
+  ScopedCertContext cert;
+  for (;;) {
+    cert.Reset(CertEnumCertificatesInStore(store.Get(), cert.Detach()));
+    if (!cert) break;
     bool hand = all;
     if (!all) {
       theLog.Trace(L"CCryptSystem:EnumCertificates CertGetIntendedKeyUsage");
-      hand = MaySign(cert);
+      hand = MaySign(cert.Get());
     }
     if (hand) {
       ++count;
-      try {
-        visitor.OnCertificate(cert);
-      } catch (...) {
-        CertFreeCertificateContext(cert);  // the walk's current context
-        throw;
-      }
+      visitor.OnCertificate(cert.Get());
     }
     theLog.Trace(L"CCryptSystem:EnumCertificates [count: %d]", count);
   }

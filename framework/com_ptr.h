@@ -30,7 +30,7 @@ class ComPtr {
     Reset();
     m_p = p;
   }
-  T* Detach() { return std::exchange(m_p, nullptr); }
+  [[nodiscard]] T* Detach() { return std::exchange(m_p, nullptr); }
   T** Receive() {
     Reset();
     return &m_p;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "certutil/crypt_handles.h"
 #include "framework/com_ptr.h"
 
 namespace framework {
@@ -46,12 +47,12 @@ std::wstring LoadText(HINSTANCE module, UINT id) {
 
 // Creates HKCR\key and sets its value `name` (null for the default value).
 bool SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY h = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+  ScopedRegKey h;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, h.Receive(), nullptr) !=
+      ERROR_SUCCESS)
     return false;
-  LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  LONG rc = RegSetValueExW(h.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
   return rc == ERROR_SUCCESS;
 }
 
@@ -162,44 +163,42 @@ std::vector<InterfaceEntry> AutomationInterfaces(ITypeLib* lib) {
 
 // Sets the value `name` of HKCU\Software\Classes\key in one registry view.
 bool SetUserClassText(REGSAM view, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY h = nullptr;
+  ScopedRegKey h;
   std::wstring path = L"Software\\Classes\\" + key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &h, nullptr) !=
-      ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, h.Receive(),
+                      nullptr) != ERROR_SUCCESS)
     return false;
-  LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  LONG rc = RegSetValueExW(h.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
   return rc == ERROR_SUCCESS;
 }
 
 // Removes HKCU\Software\Classes\key with everything below it, in one view.
 bool DeleteUserClassTree(REGSAM view, const std::wstring& key) {
-  HKEY classes = nullptr;
-  LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes);
+  ScopedRegKey classes;
+  LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, classes.Receive());
   if (rc == ERROR_FILE_NOT_FOUND) return true;
   if (rc != ERROR_SUCCESS) return false;
-  rc = RegDeleteTreeW(classes, key.c_str());
-  if (rc == ERROR_SUCCESS) RegDeleteKeyExW(classes, key.c_str(), view, 0);
-  RegCloseKey(classes);
+  rc = RegDeleteTreeW(classes.Get(), key.c_str());
+  if (rc == ERROR_SUCCESS) RegDeleteKeyExW(classes.Get(), key.c_str(), view, 0);
   return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 // Removes HKCU\Software\Classes\key when it holds nothing any more.
 void DeleteUserClassKeyIfEmpty(REGSAM view, const std::wstring& key) {
-  HKEY classes = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes) != ERROR_SUCCESS)
+  ScopedRegKey classes;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, classes.Receive()) !=
+      ERROR_SUCCESS)
     return;
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(classes, key.c_str(), 0, KEY_READ | view, &h) == ERROR_SUCCESS) {
+  ScopedRegKey h;
+  if (RegOpenKeyExW(classes.Get(), key.c_str(), 0, KEY_READ | view, h.Receive()) == ERROR_SUCCESS) {
     DWORD subkeys = 0, values = 0;
-    bool empty = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                                  nullptr, nullptr) == ERROR_SUCCESS &&
+    bool empty = RegQueryInfoKeyW(h.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
                  subkeys == 0 && values == 0;
-    RegCloseKey(h);
-    if (empty) RegDeleteKeyExW(classes, key.c_str(), view, 0);
+    h.Reset();
+    if (empty) RegDeleteKeyExW(classes.Get(), key.c_str(), view, 0);
   }
-  RegCloseKey(classes);
 }
 
 const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
@@ -264,26 +263,23 @@ bool UnregisterTypeLibForUser(HINSTANCE module, const GUID& libid) {
 
 bool WriteClassInCategory(const CLSID& clsid, const CATID& catid) {
   std::wstring key = L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + GuidText(catid);
-  HKEY h = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(h);
-  return true;
+  ScopedRegKey h;
+  return RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, h.Receive(), nullptr) ==
+         ERROR_SUCCESS;
 }
 
 PerUserClassesRoot::PerUserClassesRoot() {
   m_status = RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                             &m_classes, nullptr);
+                             m_classes.Receive(), nullptr);
   if (m_status != ERROR_SUCCESS) {
-    m_classes = nullptr;
+    m_classes.Reset();
     return;
   }
-  m_status = RegOverridePredefKey(HKEY_CLASSES_ROOT, m_classes);
+  m_status = RegOverridePredefKey(HKEY_CLASSES_ROOT, m_classes.Get());
 }
 
 PerUserClassesRoot::~PerUserClassesRoot() {
   if (m_status == ERROR_SUCCESS) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-  if (m_classes) RegCloseKey(m_classes);
 }
 
 }  // namespace framework

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <comcat.h>
 
+#include "certutil/crypt_handles.h"
+
 namespace framework {
 
 // What a control class's self-registration writes under HKEY_CLASSES_ROOT.
@@ -68,7 +70,7 @@ class PerUserClassesRoot {
   LONG status() const { return m_status; }
 
  private:
-  HKEY m_classes = nullptr;
+  ScopedRegKey m_classes;
   LONG m_status;
 };
 

@@ -17,6 +17,7 @@
 #include "bridge/host/dispatcher.h"
 #include "bridge/host/protocol.h"
 #include "bridge/host/stdio_stream.h"
+#include "certutil/crypt_handles.h"
 
 namespace {
 
@@ -36,18 +37,6 @@ class OleApartment {
 
  private:
   HRESULT m_hr;
-};
-
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE h) : m_h(h) {}
-  ~ScopedHandle() {
-    if (m_h) CloseHandle(m_h);
-  }
-  HANDLE Get() const { return m_h; }
-
- private:
-  HANDLE m_h;
 };
 
 void Note(const char* text) {
@@ -93,7 +82,7 @@ int Serve() {
     return kExitStartFailed;
   }
   bridge::IncomingQueue queue;
-  ScopedHandle reader(bridge::StartReader(input, &queue));
+  ScopedKernelHandle reader(bridge::StartReader(input, &queue));
   if (!reader.Get() || !queue.ReadyEvent()) {
     Note("cannot start reading");
     return kExitStartFailed;

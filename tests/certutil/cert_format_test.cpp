@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include "certutil/encoding.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "tests/certutil/pki.h"
 
@@ -25,7 +26,7 @@ class Cert {
 };
 
 std::wstring Take(wchar_t* raw) {
-  HeapPtr<wchar_t> p(raw);
+  MallocPtr<wchar_t> p(raw);
   return p ? p.get() : L"(null)";
 }
 
@@ -110,9 +111,8 @@ TEST(CertFormat, AlternativeNameFirstEntry) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name);
     Cert cert(c.name);
-    CERT_ALT_NAME_INFO* raw = nullptr;
-    EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), &raw));
-    HeapPtr<CERT_ALT_NAME_INFO> info(raw);
+    MallocPtr<CERT_ALT_NAME_INFO> info;
+    EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), OutParam(info)));
     EXPECT_EQ(c.present, info != nullptr) << c.name;
     if (!info) continue;
     ASSERT_GE(info->cAltEntry, 1u);
@@ -190,7 +190,7 @@ TEST(Encoding, BinaryAndTextWithTheCallersFlags) {
   BYTE* out = nullptr;
   DWORD length = 0;
   ASSERT_EQ(rc::kOk, nrlConvStringToBinary(L"AQID", kBase64, &out, &length));
-  HeapPtr<BYTE> decoded(out);
+  MallocPtr<BYTE> decoded(out);
   ASSERT_EQ(3u, length);
   EXPECT_EQ(3, decoded.get()[2]);
   EXPECT_EQ(rc::kDecodeFailed, nrlConvStringToBinary(L"zz", kHex, &out, &length));
@@ -212,7 +212,7 @@ TEST(Encoding, TextTakenAsBinaryDataStaysInsideItsBlock) {
       BYTE* out = nullptr;
       DWORD length = 0;
       ResultCode code = nrlConvStringToBinary(text.c_str(), flags, &out, &length);
-      HeapPtr<BYTE> decoded(out);
+      MallocPtr<BYTE> decoded(out);
       // The binary flag always takes the text; "any" may refuse a text too
       // short to tell.
       if (flags == CRYPT_STRING_BINARY || code == rc::kOk) {

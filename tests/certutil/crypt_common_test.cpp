@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "tests/certutil/pki.h"
 
 namespace {
 
 std::wstring Hex(std::vector<BYTE> bytes) {
-  wchar_t* raw = nullptr;
-  EXPECT_EQ(rc::kOk, CCryptCommon::Binary2String(bytes.data(), static_cast<DWORD>(bytes.size()), &raw));
-  HeapPtr<wchar_t> text(raw);
+  MallocPtr<wchar_t> text;
+  EXPECT_EQ(rc::kOk, CCryptCommon::Binary2String(bytes.data(), static_cast<DWORD>(bytes.size()), OutParam(text)));
   return text ? text.get() : L"(null)";
 }
 
@@ -44,7 +44,7 @@ TEST(String2Binary, Cases) {
     BYTE* raw = reinterpret_cast<BYTE*>(1);
     DWORD length = 99;
     EXPECT_EQ(c.code, CCryptCommon::String2Binary(c.text, &raw, &length)) << (c.text ? c.text : L"(null)");
-    HeapPtr<BYTE> bytes(raw);
+    MallocPtr<BYTE> bytes(raw);
     if (c.code != rc::kOk) {
       EXPECT_EQ(nullptr, raw);
       EXPECT_EQ(0u, length);
@@ -75,12 +75,11 @@ TEST(TrimAndTrimSerial, Cases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.in);
-    wchar_t* raw = nullptr;
-    ASSERT_EQ(rc::kOk, CCryptCommon::Trim(c.in, &raw));
-    HeapPtr<wchar_t> trimmed(raw);
+    MallocPtr<wchar_t> trimmed;
+    ASSERT_EQ(rc::kOk, CCryptCommon::Trim(c.in, OutParam(trimmed)));
     EXPECT_STREQ(c.trimmed, trimmed.get());
-    ASSERT_EQ(rc::kOk, CCryptCommon::TrimSerial(trimmed.get(), &raw));
-    HeapPtr<wchar_t> serial(raw);
+    MallocPtr<wchar_t> serial;
+    ASSERT_EQ(rc::kOk, CCryptCommon::TrimSerial(trimmed.get(), OutParam(serial)));
     EXPECT_STREQ(c.serial, serial.get()) << c.in;
   }
 }
