@@ -1,5 +1,7 @@
 #include "control/page_url.h"
 
+#include "certutil/crypt_handles.h"
+
 #include <mshtml.h>
 #include <urlmon.h>
 
@@ -41,10 +43,9 @@ PageLookup UrlOfMoniker(IOleClientSite* site, std::wstring* url) {
     return PageLookup::kNoDocument;
   ComPtr<IBindCtx> context;
   if (FAILED(CreateBindCtx(0, context.Receive()))) return PageLookup::kNoDocument;
-  LPOLESTR name = nullptr;
-  HRESULT hr = moniker->GetDisplayName(context.Get(), nullptr, &name);
-  std::wstring text = SUCCEEDED(hr) && name ? name : L"";
-  CoTaskMemFree(name);
+  ScopedCoTaskMem<OLECHAR> name;
+  HRESULT hr = moniker->GetDisplayName(context.Get(), nullptr, name.Receive());
+  std::wstring text = SUCCEEDED(hr) && name.Get() ? name.Get() : L"";
   DWORD kind = MKSYS_NONE;
   bool urlMoniker = moniker->IsSystemMoniker(&kind) == S_OK && kind == MKSYS_URLMONIKER;
   if (!urlMoniker && !StartsWithNoCase(text.c_str(), L"https:") && !StartsWithNoCase(text.c_str(), L"http:"))

@@ -1,5 +1,6 @@
 // IOleObject, IOleControl and the in-place interfaces: what a container
 // uses to embed the control, activate it in place and show its verbs.
+#include "certutil/crypt_handles.h"
 #include "framework/ole_control.h"
 
 #include "framework/verb_enum.h"
@@ -79,12 +80,10 @@ HRESULT OleControl::ShowProperties(HWND parent) {
   if (m_desc.propertyPageCount == 0) return S_OK;
   IUnknown* self = static_cast<IDispatch*>(this);
   // The frame is captioned with the control's user type name.
-  LPOLESTR name = nullptr;
-  OleRegGetUserType(m_desc.clsid, USERCLASSTYPE_SHORT, &name);
-  HRESULT hr = OleCreatePropertyFrame(parent, 0, 0, name, 1, &self, m_desc.propertyPageCount,
+  ScopedCoTaskMem<OLECHAR> name;
+  OleRegGetUserType(m_desc.clsid, USERCLASSTYPE_SHORT, name.Receive());
+  return OleCreatePropertyFrame(parent, 0, 0, name.Get(), 1, &self, m_desc.propertyPageCount,
                                 const_cast<CLSID*>(m_desc.propertyPages), LOCALE_USER_DEFAULT, 0, nullptr);
-  CoTaskMemFree(name);
-  return hr;
 }
 
 // The verbs DoVerb carries out for a container's menu: Properties, which
