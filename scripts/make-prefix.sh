@@ -16,4 +16,12 @@ if runs_32bit && { [ ! -d "$dir/drive_c/windows/syswow64" ] || [ ! -f "$dir/driv
   echo "make-prefix: $dir has no 32-bit side (syswow64): is wine32:i386 installed?" >&2
   exit 1
 fi
+# Services nothing here uses start with every copy's server otherwise: the
+# event log, the network drivers and the device manager (no test has a
+# device). The mount manager, which gives the drives their letters, stays.
+for service in Eventlog NDIS nsiproxy PlugPlay; do
+  "$(wine_loader x64)" reg add "HKLM\\System\\CurrentControlSet\\Services\\$service" \
+    /v Start /t REG_DWORD /d 4 /f >/dev/null 2>&1
+done
+wineserver -w
 touch "$dir/.tessarn-ready"
