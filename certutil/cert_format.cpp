@@ -99,6 +99,8 @@ ResultCode nrlFileTimeToStr(const FILETIME* utc, wchar_t** text) {
 
 ResultCode nrlCertGetAltNameInfo(PCCERT_CONTEXT cert, CERT_ALT_NAME_INFO** info) {
   *info = nullptr;
+  // A later matching extension replaces an earlier one.
+  MallocPtr<CERT_ALT_NAME_INFO> found;
   const CERT_INFO* ci = cert->pCertInfo;
   for (DWORD i = 0; i < ci->cExtension; ++i) {
     const CERT_EXTENSION& ext = ci->rgExtension[i];
@@ -106,16 +108,14 @@ ResultCode nrlCertGetAltNameInfo(PCCERT_CONTEXT cert, CERT_ALT_NAME_INFO** info)
     if ((oidLength != 8 && oidLength != 9) ||
         (!strstr(ext.pszObjId, szOID_SUBJECT_ALT_NAME) && !strstr(ext.pszObjId, szOID_SUBJECT_ALT_NAME2)))
       continue;
-    // A later matching extension replaces an earlier one.
-    free(*info);
-    *info = nullptr;
+    found.reset();
     DWORD size = 0;
     CryptDecodeObject(cert->dwCertEncodingType, szOID_SUBJECT_ALT_NAME2, ext.Value.pbData, ext.Value.cbData,
                       CRYPT_DECODE_NOCOPY_FLAG, nullptr, &size);
     if (size == 0) {
       // The platform could not decode it (Wine refuses other names, which
       // Windows decodes): decode the list ourselves.
-      *info = DecodeAltNameFallback(ext.Value.pbData, ext.Value.cbData);
+      found.reset(DecodeAltNameFallback(ext.Value.pbData, ext.Value.cbData));
       continue;
     }
     auto decoded = AllocZeroed<BYTE>(size);
@@ -123,8 +123,9 @@ ResultCode nrlCertGetAltNameInfo(PCCERT_CONTEXT cert, CERT_ALT_NAME_INFO** info)
     if (!CryptDecodeObject(cert->dwCertEncodingType, szOID_SUBJECT_ALT_NAME2, ext.Value.pbData, ext.Value.cbData,
                            CRYPT_DECODE_NOCOPY_FLAG, decoded.get(), &size))
       continue;
-    *info = reinterpret_cast<CERT_ALT_NAME_INFO*>(decoded.release());
+    found.reset(reinterpret_cast<CERT_ALT_NAME_INFO*>(decoded.release()));
   }
+  *info = found.release();
   return rc::kOk;
 }
 

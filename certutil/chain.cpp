@@ -78,11 +78,11 @@ class ModuleChainEngine {
   }
 
   static void Release() {
+    // Freed by its owner after the lock is given back.
+    ScopedChainEngine engine;
     AcquireSRWLockExclusive(&s_lock);
-    HCERTCHAINENGINE engine = s_engine;
-    s_engine = nullptr;
+    engine.Reset(std::exchange(s_engine, nullptr));
     ReleaseSRWLockExclusive(&s_lock);
-    if (engine) CertFreeCertificateChainEngine(engine);
   }
 
  private:

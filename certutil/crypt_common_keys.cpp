@@ -28,7 +28,8 @@ bool CCryptCommon::ValidateCertificatePrivateKey(PCCERT_CONTEXT cert) const {
       if (CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG | CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
                                             &provider, &keySpec, &callerFrees)) {
         keyFound = true;
-        if (callerFrees) CryptReleaseContext(provider, 0);
+        // Only looked for: released at once when it is ours to release.
+        ScopedCryptProv acquired(callerFrees ? provider : 0);
       } else {
         DWORD error = GetLastError();
         if (error == static_cast<DWORD>(NTE_SILENT_CONTEXT))

@@ -10,7 +10,9 @@
 
 // The one set of scoped owners of platform resources: CryptoAPI handles,
 // registry keys, kernel handles, blocks the smart-card manager or COM
-// allocated. Each resource is released on every way out.
+// allocated, COM references, BSTRs, VARIANTs and SAFEARRAY locks. Each
+// resource is released on every way out. Giving up ownership is always
+// called Detach.
 //
 // A traits type names how to close a handle; it may also name the value that
 // means "no handle" (`static Handle Invalid()`), for handle kinds whose empty
@@ -71,6 +73,11 @@ class ScopedHandle {
   }
   // Gives up ownership: the caller now releases the handle.
   [[nodiscard]] Handle Detach() { return std::exchange(m_handle, Invalid()); }
+  // Releases the handle now and answers what the platform said (for traits
+  // whose Close returns it), for a caller that reports a failed release.
+  // The owner is empty either way: a release that failed is never tried
+  // again, as the platform may have freed the handle all the same.
+  auto CloseReporting() { return Traits::Close(std::exchange(m_handle, Invalid())); }
   explicit operator bool() const { return IsValid(m_handle); }
 
  private:
@@ -112,7 +119,7 @@ struct CertStoreTraits {
   static void Close(HCERTSTORE s) { CertCloseStore(s, 0); }
 };
 struct CryptProvTraits {
-  static void Close(HCRYPTPROV p) { CryptReleaseContext(p, 0); }
+  static BOOL Close(HCRYPTPROV p) { return CryptReleaseContext(p, 0); }
 };
 struct CryptKeyTraits {
   static void Close(HCRYPTKEY k) { CryptDestroyKey(k); }
@@ -139,7 +146,20 @@ struct FileHandleTraits {
   static void Close(HANDLE h) { CloseHandle(h); }
 };
 struct CardContextTraits {
-  static void Close(SCARDCONTEXT c) { SCardReleaseContext(c); }
+  static LONG Close(SCARDCONTEXT c) { return SCardReleaseContext(c); }
+};
+// A SafeArrayLock taken so that an array's data stays where it is (the
+// array can be neither resized nor destroyed) while a call reads it.
+struct SafeArrayLockTraits {
+  static void Close(SAFEARRAY* a) { SafeArrayUnlock(a); }
+};
+struct SafeArrayTraits {
+  static void Close(SAFEARRAY* a) { SafeArrayDestroy(a); }
+};
+// A block from LocalAlloc, or one a function allocated that way for its
+// caller (FormatMessage with FORMAT_MESSAGE_ALLOCATE_BUFFER).
+struct LocalMemTraits {
+  static void Close(HLOCAL p) { LocalFree(p); }
 };
 
 using ScopedCertContext = ScopedHandle<PCCERT_CONTEXT, CertContextTraits>;
@@ -153,6 +173,9 @@ using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
 using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandle<HANDLE, FileHandleTraits>;
 using ScopedCardContext = ScopedHandle<SCARDCONTEXT, CardContextTraits>;
+using ScopedSafeArrayLock = ScopedHandle<SAFEARRAY*, SafeArrayLockTraits>;
+using ScopedSafeArray = ScopedHandle<SAFEARRAY*, SafeArrayTraits>;
+using ScopedLocalMem = ScopedHandle<HLOCAL, LocalMemTraits>;
 
 // A block the smart-card manager allocated for an SCARD_AUTOALLOCATE call,
 // freed with SCardFreeMemory in the context that allocated it.
@@ -220,7 +243,8 @@ class ScopedCoTaskMem {
 class SafeArrayAccess {
  public:
   explicit SafeArrayAccess(SAFEARRAY* array) : m_array(array) {
-    if (m_array && FAILED(SafeArrayAccessData(m_array, &m_data))) {
+    m_result = m_array ? SafeArrayAccessData(m_array, &m_data) : E_INVALIDARG;
+    if (FAILED(m_result)) {
       m_array = nullptr;
       m_data = nullptr;
     }
@@ -232,8 +256,119 @@ class SafeArrayAccess {
   SafeArrayAccess& operator=(const SafeArrayAccess&) = delete;
 
   void* Data() const { return m_data; }
+  // SafeArrayAccessData's answer (E_INVALIDARG for no array).
+  HRESULT Result() const { return m_result; }
 
  private:
   SAFEARRAY* m_array;
   void* m_data = nullptr;
+  HRESULT m_result = S_OK;
+};
+
+// One reference to a COM interface, in the spirit of ATL's CComPtr: copies
+// add a reference, the owner's end releases it.
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(T* p) : m_p(p) {  // NOLINT: implicit from a raw pointer, adds a reference
+    if (m_p) m_p->AddRef();
+  }
+  ComPtr(const ComPtr& other) : ComPtr(other.m_p) {}
+  ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+  ~ComPtr() { Reset(); }
+  ComPtr& operator=(ComPtr other) noexcept {
+    std::swap(m_p, other.m_p);
+    return *this;
+  }
+
+  void Reset() {
+    if (T* p = std::exchange(m_p, nullptr)) p->Release();
+  }
+  // Takes over a reference the caller already owns.
+  void Attach(T* p) {
+    Reset();
+    m_p = p;
+  }
+  [[nodiscard]] T* Detach() { return std::exchange(m_p, nullptr); }
+  T** Receive() {
+    Reset();
+    return &m_p;
+  }
+  void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+  T* Get() const { return m_p; }
+  T* operator->() const { return m_p; }
+  explicit operator bool() const { return m_p != nullptr; }
+
+  template <class Q>
+  HRESULT As(ComPtr<Q>& out) const {
+    if (!m_p) return E_POINTER;
+    return m_p->QueryInterface(__uuidof(Q), out.ReceiveVoid());
+  }
+
+ private:
+  T* m_p = nullptr;
+};
+
+// A BSTR, freed with SysFreeString, like ATL's CComBSTR.
+class ScopedBstr {
+ public:
+  ScopedBstr() = default;
+  explicit ScopedBstr(const wchar_t* text) : m_str(text ? SysAllocString(text) : nullptr) {}
+  ScopedBstr(const wchar_t* text, UINT length) : m_str(SysAllocStringLen(text, length)) {}
+  ScopedBstr(ScopedBstr&& other) noexcept : m_str(std::exchange(other.m_str, nullptr)) {}
+  ScopedBstr(const ScopedBstr&) = delete;
+  ScopedBstr& operator=(const ScopedBstr&) = delete;
+  ~ScopedBstr() { SysFreeString(m_str); }
+
+  void Reset(BSTR str = nullptr) {
+    SysFreeString(m_str);
+    m_str = str;
+  }
+  [[nodiscard]] BSTR Detach() { return std::exchange(m_str, nullptr); }
+  BSTR* Receive() {
+    Reset();
+    return &m_str;
+  }
+  BSTR Get() const { return m_str; }
+  UINT Length() const { return SysStringLen(m_str); }
+
+ private:
+  BSTR m_str = nullptr;
+};
+
+// A VARIANT, cleared with VariantClear.
+class ScopedVariant {
+ public:
+  ScopedVariant() { VariantInit(&m_var); }
+  ScopedVariant(const ScopedVariant&) = delete;
+  ScopedVariant& operator=(const ScopedVariant&) = delete;
+  ~ScopedVariant() { VariantClear(&m_var); }
+
+  VARIANT* Get() { return &m_var; }
+  const VARIANT* Get() const { return &m_var; }
+  VARIANT* Receive() {
+    VariantClear(&m_var);
+    return &m_var;
+  }
+  // Hands the value to the caller, who owns it from now on.
+  void Detach(VARIANT* out) {
+    *out = m_var;
+    VariantInit(&m_var);
+  }
+
+ private:
+  VARIANT m_var;
+};
+
+// The strings an EXCEPINFO filled in by IDispatch::Invoke may carry.
+struct ScopedExcepInfo : EXCEPINFO {
+  ScopedExcepInfo() : EXCEPINFO() {}
+  ScopedExcepInfo(const ScopedExcepInfo&) = delete;
+  ScopedExcepInfo& operator=(const ScopedExcepInfo&) = delete;
+  ~ScopedExcepInfo() {
+    SysFreeString(bstrSource);
+    SysFreeString(bstrDescription);
+    SysFreeString(bstrHelpFile);
+  }
 };

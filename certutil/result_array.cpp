@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "framework/ole_exception.h"
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace norelCertInfoUtl {
 
@@ -18,7 +18,7 @@ void nrlCOleSafeArrayCreate(COleSafeArray& array, ResultCode code) {
 
 void nrlCOleSafeArrayAppend(COleSafeArray& array, VARIANT* value) {
   // Take the value over first, so that it is cleared on every way out.
-  framework::ScopedVariant owned;
+  ScopedVariant owned;
   *owned.Get() = *value;
   VariantInit(value);
   LONG count = array.GetOneDimSize();

@@ -46,20 +46,17 @@ void CTessarnCtrl::StringToBinary(const wchar_t* value, UINT, long flag, VARIANT
   nrlCOleSafeArrayCreate(result, code);
   SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
   if (!array) throw framework::OleException(E_OUTOFMEMORY);
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_ARRAY | VT_UI1;
-  V_ARRAY(&v) = array;
+  // The variant owns the array from here on, on every way out.
+  ScopedVariant v;
+  V_VT(v.Get()) = VT_ARRAY | VT_UI1;
+  V_ARRAY(v.Get()) = array;
   if (count) {
     // The data may be written only while the array is accessed (locked).
     SafeArrayAccess access(array);
-    if (!access.Data()) {
-      SafeArrayDestroy(array);
-      throw framework::OleException(E_UNEXPECTED);
-    }
+    if (!access.Data()) throw framework::OleException(E_UNEXPECTED);
     memcpy(access.Data(), bytes.get(), count);
   }
-  nrlCOleSafeArrayAppend(result, &v);
+  nrlCOleSafeArrayAppend(result, v.Get());
   theLog.Trace(L"CTessarnCtrl::StringToBinary - result stored (retCode=%d)\r\n", code);
   result.Detach(answer);
 }

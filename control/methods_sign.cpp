@@ -33,9 +33,7 @@ class MutableText {
 // key may sign and its chain is trusted; *cert holds what was found.
 ResultCode FindVerified(CCrypt& crypt, const wchar_t* serial, const wchar_t* thumbprint, wchar_t* algorithm,
                         ScopedCertContext& cert) {
-  PCCERT_CONTEXT raw = nullptr;
-  ResultCode code = crypt.FindCertificate(serial, thumbprint, algorithm, &raw);
-  cert.Reset(raw);
+  ResultCode code = crypt.FindCertificate(serial, thumbprint, algorithm, OutParam(cert));
   if (code == rc::kOk) code = crypt.VerifyCertificate(cert.Get());
   return code;
 }

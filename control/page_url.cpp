@@ -1,14 +1,9 @@
 #include "control/page_url.h"
 
-#include "certutil/crypt_handles.h"
-
 #include <mshtml.h>
 #include <urlmon.h>
 
-#include "framework/com_ptr.h"
-#include "framework/scoped_bstr.h"
-
-using framework::ComPtr;
+#include "certutil/crypt_handles.h"
 
 namespace {
 
@@ -17,7 +12,7 @@ PageLookup UrlOfDocument(IUnknown* candidate, std::wstring* url) {
   ComPtr<IHTMLDocument2> document;
   if (!candidate || FAILED(candidate->QueryInterface(IID_IHTMLDocument2, document.ReceiveVoid())) || !document)
     return PageLookup::kNoDocument;
-  framework::ScopedBstr text;
+  ScopedBstr text;
   if (FAILED(document->get_URL(text.Receive())) || !text.Get() || !*text.Get()) return PageLookup::kUnreadable;
   url->assign(text.Get());
   return PageLookup::kUrl;

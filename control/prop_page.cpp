@@ -50,11 +50,12 @@ std::wstring DirectoryLogFile() {
 CTessarnPropPage::CTessarnPropPage() : PropertyPage(IDD_PROPPAGE_TESSARN, IDS_TESSARN_PPG_CAPTION) {}
 
 HRESULT CTessarnPropPage::Create(REFIID iid, void** object) {
-  auto* page = new (std::nothrow) CTessarnPropPage();
+  // The object is born with one reference, which the owner gives back
+  // once the caller holds its own.
+  ComPtr<CTessarnPropPage> page;
+  page.Attach(new (std::nothrow) CTessarnPropPage());
   if (!page) return E_OUTOFMEMORY;
-  HRESULT hr = page->QueryInterface(iid, object);
-  page->Release();
-  return hr;
+  return page->QueryInterface(iid, object);
 }
 
 void CTessarnPropPage::OnInitDialog(HWND dialog) {

@@ -87,7 +87,7 @@ Caller CTessarnCtrl::CurrentCaller() {
 
 HWND CTessarnCtrl::PageWindow() const {
   HWND window = nullptr;
-  framework::ComPtr<IOleInPlaceSite> inPlace;
+  ComPtr<IOleInPlaceSite> inPlace;
   if (ClientSite() && SUCCEEDED(ClientSite()->QueryInterface(IID_IOleInPlaceSite, inPlace.ReceiveVoid())) && inPlace)
     inPlace->GetWindow(&window);
   return window && IsWindow(window) ? window : nullptr;

@@ -30,11 +30,12 @@ const framework::ControlDescription kDescription = {
 CTessarnCtrl::CTessarnCtrl() : OleControl(kDescription, MethodTable()) {}
 
 HRESULT CTessarnCtrl::Create(REFIID iid, void** object) {
-  auto* control = new (std::nothrow) CTessarnCtrl();
+  // The object is born with one reference, which the owner gives back
+  // once the caller holds its own.
+  ComPtr<CTessarnCtrl> control;
+  control.Attach(new (std::nothrow) CTessarnCtrl());
   if (!control) return E_OUTOFMEMORY;
-  HRESULT hr = control->QueryInterface(iid, object);
-  control->Release();
-  return hr;
+  return control->QueryInterface(iid, object);
 }
 
 void CTessarnCtrl::OnDraw(HDC dc, const RECT& bounds) {

@@ -31,8 +31,6 @@ CMyRegItem::CMyRegItem(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
   if (defaultText && HoldText(defaultText)) m_number = diag::ParseLeadingInt(defaultText);
 }
 
-CMyRegItem::~CMyRegItem() { DiscardText(); }
-
 const wchar_t* CMyRegItem::RootName(HKEY root) {
   if (root == HKEY_LOCAL_MACHINE) return L"HKLM";
   if (root == HKEY_CURRENT_USER) return L"HKCU";
@@ -41,13 +39,12 @@ const wchar_t* CMyRegItem::RootName(HKEY root) {
 }
 
 void CMyRegItem::DiscardText() {
-  free(m_text);
-  m_text = nullptr;
+  m_text.reset();
 }
 
 bool CMyRegItem::HoldText(const wchar_t* text) {
   DiscardText();
-  m_text = _wcsdup(text);
+  m_text.reset(_wcsdup(text));
   return m_text != nullptr;
 }
 
@@ -108,8 +105,8 @@ bool CMyRegItem::Write(const wchar_t* text) {
     data = reinterpret_cast<const BYTE*>(&dword);
     bytes = sizeof(dword);
   } else if (m_type == REG_SZ || m_type == REG_EXPAND_SZ) {
-    data = reinterpret_cast<const BYTE*>(m_text);
-    bytes = static_cast<DWORD>((wcslen(m_text) + 1) * sizeof(wchar_t));
+    data = reinterpret_cast<const BYTE*>(m_text.get());
+    bytes = static_cast<DWORD>((wcslen(m_text.get()) + 1) * sizeof(wchar_t));
   } else {
     theLog.Error(L"Type [%ld] is not supported for storing to registry", static_cast<long>(m_type));
     return false;
@@ -122,7 +119,7 @@ bool CMyRegItem::Write(const wchar_t* text) {
   }
   rc = RegSetValueExW(key.Get(), m_valueName, 0, m_type, data, bytes);
   if (rc != ERROR_SUCCESS) {
-    theLog.Error(L"RegSetValueEx [%s][%s] type [%ld] failed with [%ld]", m_valueName, m_text,
+    theLog.Error(L"RegSetValueEx [%s][%s] type [%ld] failed with [%ld]", m_valueName, m_text.get(),
                  static_cast<long>(m_type), rc);
     return false;
   }

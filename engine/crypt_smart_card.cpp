@@ -4,19 +4,20 @@
 #include "diag/log.h"
 
 CCryptSmartCard::~CCryptSmartCard() {
-  if (m_bInitialized || m_hContext) Close();
+  if (m_bInitialized || m_context) Close();
 }
 
 ResultCode CCryptSmartCard::Init() {
   theLog.Trace(L"CCryptSmartCard:Init start");
-  m_hContext = 0;
+  m_context.Reset();
   m_bInitialized = false;
-  LONG answer = SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &m_hContext);
+  SCARDCONTEXT established = 0;
+  LONG answer = SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &established);
   if (answer != SCARD_S_SUCCESS) {
     theLog.Error(L"Cannot establish card context [%ld]", answer);
-    m_hContext = 0;
     return rc::kCardContext;
   }
+  m_context.Reset(established);
   if (GetReaderCount() <= 0) {
     theLog.Error(L"No reader is connected!");
     return rc::kReadersNotListed;
@@ -27,9 +28,9 @@ ResultCode CCryptSmartCard::Init() {
 }
 
 int CCryptSmartCard::GetReaderCount() const {
-  ScopedCardMemory list(m_hContext);
+  ScopedCardMemory list(m_context.Get());
   DWORD chars = SCARD_AUTOALLOCATE;
-  if (SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(list.ReceiveText()), &chars) !=
+  if (SCardListReadersW(m_context.Get(), nullptr, reinterpret_cast<LPWSTR>(list.ReceiveText()), &chars) !=
           SCARD_S_SUCCESS ||
       !list)
     return -2;
@@ -46,11 +47,10 @@ int CCryptSmartCard::GetReaderCount() const {
 
 void CCryptSmartCard::Close() {
   theLog.Trace(L"CCryptSmartCard:Close start");
-  if (m_bInitialized || m_hContext) {
-    LONG answer = SCardReleaseContext(m_hContext);
+  if (m_bInitialized || m_context) {
+    LONG answer = m_context.CloseReporting();
     if (answer == SCARD_S_SUCCESS) m_bInitialized = false;
     else theLog.Error(L"Cannot release card context [%ld]", answer);
   }
-  m_hContext = 0;
   theLog.Trace(L"CCryptSmartCard:Close finished");
 }

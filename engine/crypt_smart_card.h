@@ -4,6 +4,7 @@
 #include <winscard.h>
 
 #include "certutil/crypt_common.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/result_code.h"
 
 class CCertCallback;
@@ -36,6 +37,6 @@ class CCryptSmartCard : public CCryptCommon {
   template <class PerCard>
   ResultCode Scan(const ScanTexts& texts, bool find, PerCard perCard);
 
-  SCARDCONTEXT m_hContext = 0;
+  ScopedCardContext m_context;
   bool m_bInitialized = false;
 };

@@ -120,9 +120,9 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
     return rc::kCardContext;
   }
   theLog.Trace(t.listReaders);
-  ScopedCardMemory readerList(m_hContext);
+  ScopedCardMemory readerList(m_context.Get());
   DWORD chars = SCARD_AUTOALLOCATE;
-  LONG answer = SCardListReadersW(m_hContext, nullptr, reinterpret_cast<LPWSTR>(readerList.ReceiveText()), &chars);
+  LONG answer = SCardListReadersW(m_context.Get(), nullptr, reinterpret_cast<LPWSTR>(readerList.ReceiveText()), &chars);
   if (answer != SCARD_S_SUCCESS) {
     theLog.Error(L"Can't list readers, error code [%ld]", answer);
     return rc::kReadersNotListed;
@@ -144,7 +144,7 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
   }
   theLog.Trace(t.getStatusChange);
   if (!states.empty() &&
-      SCardGetStatusChangeW(m_hContext, INFINITE, states.data(), static_cast<DWORD>(states.size())) != SCARD_S_SUCCESS) {
+      SCardGetStatusChangeW(m_context.Get(), INFINITE, states.data(), static_cast<DWORD>(states.size())) != SCARD_S_SUCCESS) {
     theLog.Error(L"Can't initialize card status");
     return rc::kReaderStatus;
   }
@@ -156,18 +156,18 @@ ResultCode CCryptSmartCard::Scan(const ScanTexts& t, bool find, PerCard perCard)
       continue;
     }
     theLog.Trace(t.listCards);
-    ScopedCardMemory cards(m_hContext);
+    ScopedCardMemory cards(m_context.Get());
     DWORD cardChars = SCARD_AUTOALLOCATE;
-    answer = SCardListCardsW(m_hContext, states[i].rgbAtr, nullptr, 0, reinterpret_cast<LPWSTR>(cards.ReceiveText()),
+    answer = SCardListCardsW(m_context.Get(), states[i].rgbAtr, nullptr, 0, reinterpret_cast<LPWSTR>(cards.ReceiveText()),
                              &cardChars);
     if (answer != SCARD_S_SUCCESS || !cards.Text()) {
       theLog.Error(L"Can't get card name for card [%ld], error code [%ld]", static_cast<long>(i), answer);
       break;
     }
     theLog.Trace(t.getProviderName);
-    ScopedCardMemory providerName(m_hContext);
+    ScopedCardMemory providerName(m_context.Get());
     DWORD providerChars = SCARD_AUTOALLOCATE;
-    answer = SCardGetCardTypeProviderNameW(m_hContext, cards.Text(), SCARD_PROVIDER_CSP,
+    answer = SCardGetCardTypeProviderNameW(m_context.Get(), cards.Text(), SCARD_PROVIDER_CSP,
                                            reinterpret_cast<LPWSTR>(providerName.ReceiveText()), &providerChars);
     if (answer != SCARD_S_SUCCESS || !providerName.Text()) {
       theLog.Error(L"Can't get card CSP for card [%ld], error code [%ld]", static_cast<long>(i), answer);

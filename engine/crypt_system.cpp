@@ -41,22 +41,26 @@ const ProviderAttempt kAttempts[] = {
 
 CCryptSystem::~CCryptSystem() {
   // The engine always closes; this only guards against a handle left by a
-  // path that did not. A release that failed is never tried again: the
-  // platform may have freed the handle all the same, and a second release of
-  // a freed handle can release another thread's provider.
-  if (m_bInitialized && !m_releaseFailed) Close();
+  // path that did not. A release that failed is never tried again (the
+  // owner is empty after it): the platform may have freed the handle all the
+  // same, and a second release of a freed handle can release another
+  // thread's provider.
+  if (m_bInitialized && m_provider) Close();
 }
 
 ResultCode CCryptSystem::Init() {
-  m_hProv = 0;
+  m_provider.Reset();
   theLog.Trace(L"CCryptSystem:Init start");
   m_bInitialized = false;
-  m_releaseFailed = false;
   for (const ProviderAttempt& a : kAttempts) {
     theLog.Trace(a.before.label);
     theLog.Trace(a.before.provider, a.name);
     theLog.Trace(a.before.type, static_cast<int>(a.type));
-    if (CryptAcquireContextW(&m_hProv, nullptr, a.name, a.type, 0)) {
+    // Each attempt acquires into its own variable: a failed call leaves
+    // nothing for the owner to release.
+    HCRYPTPROV acquired = 0;
+    if (CryptAcquireContextW(&acquired, nullptr, a.name, a.type, 0)) {
+      m_provider.Reset(acquired);
       m_bInitialized = true;
       theLog.Trace(a.success);
       return rc::kOk;
@@ -65,7 +69,9 @@ ResultCode CCryptSystem::Init() {
     bool noKeyset = error == static_cast<DWORD>(NTE_BAD_KEYSET) ||
                     (a.retryOnKeysetNotDefined && error == static_cast<DWORD>(NTE_KEYSET_NOT_DEF));
     if (noKeyset) {
-      if (CryptAcquireContextW(&m_hProv, nullptr, a.name, a.type, CRYPT_NEWKEYSET)) {
+      acquired = 0;
+      if (CryptAcquireContextW(&acquired, nullptr, a.name, a.type, CRYPT_NEWKEYSET)) {
+        m_provider.Reset(acquired);
         m_bInitialized = true;
         theLog.Trace(a.success);
         return rc::kOk;
@@ -74,20 +80,17 @@ ResultCode CCryptSystem::Init() {
     } else {
       theLog.Error(a.acquireFailed, error);
     }
-    m_hProv = 0;
   }
   theLog.Error(L"NONE 2 of 2 - Can't acquire context, error code [%lx]", GetLastError());
   return rc::kContextNotAcquired;
 }
 
 void CCryptSystem::Close() {
-  if (!m_bInitialized) return;
-  if (CryptReleaseContext(m_hProv, 0)) {
+  if (!m_bInitialized || !m_provider) return;
+  if (m_provider.CloseReporting()) {
     theLog.Debug(L"The context has been released.");
     m_bInitialized = false;
-    m_hProv = 0;
   } else {
     theLog.Warning(L"The context could not be released.");
-    m_releaseFailed = true;
   }
 }

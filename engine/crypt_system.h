@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 
 #include "certutil/crypt_common.h"
+#include "certutil/crypt_handles.h"
 #include "certutil/result_code.h"
 
 class CCertCallback;
@@ -28,10 +29,9 @@ class CCryptSystem : public CCryptCommon {
   // key may sign.
   ResultCode EnumCertificates(CCertCallback& visitor, const wchar_t* storeName, bool all);
   bool IsInitialized() const { return m_bInitialized; }
-  HCRYPTPROV Provider() const { return m_hProv; }
+  HCRYPTPROV Provider() const { return m_provider.Get(); }
 
  private:
-  HCRYPTPROV m_hProv = 0;
+  ScopedCryptProv m_provider;
   bool m_bInitialized = false;
-  bool m_releaseFailed = false;  // set by a failed Close; the destructor then leaves the handle alone
 };

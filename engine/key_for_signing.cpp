@@ -2,17 +2,17 @@
 
 #include "diag/log.h"
 
-KeyForSigning::~KeyForSigning() {
-  if (m_provider && m_callerFrees) CryptReleaseContext(m_provider, 0);
-}
-
 bool KeyForSigning::Acquire(PCCERT_CONTEXT cert) {
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE handle = 0;
+  BOOL callerFrees = FALSE;
+  m_owned.Reset();
+  m_provider = 0;
   m_keySpec = AT_SIGNATURE;
   if (!CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &handle, &m_keySpec,
-                                         &m_callerFrees))
+                                         &callerFrees))
     return false;
   m_provider = handle;
+  if (callerFrees) m_owned.Reset(handle);
   return true;
 }
 

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "certutil/crypt_handles.h"
+
 // The private key of a certificate, reached through the certificate's own
 // key provider information; the provider is released on every path when
 // the platform says the caller must free it.
@@ -10,7 +12,7 @@ class KeyForSigning {
   KeyForSigning() = default;
   KeyForSigning(const KeyForSigning&) = delete;
   KeyForSigning& operator=(const KeyForSigning&) = delete;
-  ~KeyForSigning();
+  ~KeyForSigning() = default;
 
   bool Acquire(PCCERT_CONTEXT cert);
   HCRYPTPROV Provider() const { return m_provider; }
@@ -21,8 +23,10 @@ class KeyForSigning {
 
  private:
   HCRYPTPROV m_provider = 0;
+  // Holds the provider only when the platform hands its release to us; a
+  // provider cached with the certificate stays the platform's.
+  ScopedCryptProv m_owned;
   DWORD m_keySpec = AT_SIGNATURE;
-  BOOL m_callerFrees = FALSE;
 };
 
 // The digest length of a hash algorithm, 0 for an unknown one.

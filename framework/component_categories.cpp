@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 #include "framework/registration.h"
 
 namespace framework {

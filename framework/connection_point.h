@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 
 namespace framework {
 

@@ -8,12 +8,6 @@
 
 namespace framework {
 
-DispatchArgs::~DispatchArgs() {
-  for (SAFEARRAY* array : m_locked) {
-    if (array) SafeArrayUnlock(array);
-  }
-}
-
 const DispatchEntry* DispatchTable::Find(DISPID dispid) const {
   for (size_t i = 0; i < count; ++i) {
     if (entries[i].dispid == dispid) return &entries[i];
@@ -39,7 +33,7 @@ const VARIANT* Deref(const VARIANT* v) {
 // A byte argument: a by-reference byte (Visual Basic or C++ passing the
 // first byte of its buffer), or a byte array (the only block of bytes a
 // script can hold), possibly by reference.
-HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, SAFEARRAY** locked) {
+HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, ScopedSafeArrayLock* locked) {
   const VARIANT* v = Deref(in);
   VARTYPE vt = V_VT(v);
   if (vt == (VT_BYREF | VT_UI1)) {
@@ -70,7 +64,7 @@ HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, SAFEARRAY** locked) {
   if (FAILED(SafeArrayGetLBound(array, 1, &lower)) || FAILED(SafeArrayGetUBound(array, 1, &upper)))
     return DISP_E_TYPEMISMATCH;
   if (FAILED(SafeArrayLock(array))) return DISP_E_TYPEMISMATCH;
-  *locked = array;
+  locked->Reset(array);
   out->data = static_cast<const BYTE*>(array->pvData);
   out->size = upper >= lower ? static_cast<size_t>(static_cast<LONGLONG>(upper) - lower + 1) : 0;
   return S_OK;
@@ -165,7 +159,7 @@ HRESULT InvokeFromTable(const DispatchTable& table, void* object, DISPID dispid,
     entry->invoke(object, args, answer.Get());
     if (result) {
       VariantInit(result);
-      answer.Release(result);
+      answer.Detach(result);
     }
     return S_OK;
   } catch (...) {

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace framework {
 
@@ -47,13 +47,12 @@ class DispatchArgs {
   BSTR m_texts[kMaxDispatchArgs] = {};
   ByteArg m_bytes[kMaxDispatchArgs];
   // Keeps a locked byte array's data valid while the method runs.
-  SAFEARRAY* m_locked[kMaxDispatchArgs] = {};
+  ScopedSafeArrayLock m_locked[kMaxDispatchArgs];
 
  public:
   DispatchArgs() = default;
   DispatchArgs(const DispatchArgs&) = delete;
   DispatchArgs& operator=(const DispatchArgs&) = delete;
-  ~DispatchArgs();
 };
 
 // One member of a dispatch interface: a method with its DISPID, name, answer

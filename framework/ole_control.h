@@ -4,7 +4,7 @@
 #include <olectl.h>
 
 #include "framework/com_object.h"
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 #include "framework/connection_point.h"
 #include "framework/dispatch_table.h"
 

@@ -2,7 +2,7 @@
 // persists its version and its extent.
 #include "framework/ole_control.h"
 
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace framework {
 namespace {
@@ -32,7 +32,6 @@ HRESULT WriteBagLong(IPropertyBag* bag, const wchar_t* name, LONG value) {
 }
 
 const wchar_t kContentsStream[] = L"Contents";
-
 
 }  // namespace
 

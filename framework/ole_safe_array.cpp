@@ -40,13 +40,17 @@ void COleSafeArray::MoveIntoElement(LONG index, VARIANT* value) {
   if (!array) throw OleException(E_UNEXPECTED);
   void* slot = nullptr;
   ThrowIfFailed(SafeArrayLock(array));
-  HRESULT hr = SafeArrayPtrOfIndex(array, &index, &slot);
-  if (SUCCEEDED(hr)) {
-    VariantClear(static_cast<VARIANT*>(slot));
-    *static_cast<VARIANT*>(slot) = *value;
-    VariantInit(value);
+  HRESULT hr;
+  {
+    ScopedSafeArrayLock lock(array);
+    hr = SafeArrayPtrOfIndex(array, &index, &slot);
+    if (SUCCEEDED(hr)) {
+      // The element's old value is replaced, so it is cleared first.
+      VariantClear(static_cast<VARIANT*>(slot));
+      *static_cast<VARIANT*>(slot) = *value;
+      VariantInit(value);
+    }
   }
-  SafeArrayUnlock(array);
   ThrowIfFailed(hr);
 }
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace framework {
 
@@ -28,7 +28,7 @@ class COleSafeArray {
   void GetElement(LONG index, VARIANT* out) const;
   SAFEARRAY* Array() const { return V_ISARRAY(m_var.Get()) ? V_ARRAY(m_var.Get()) : nullptr; }
   // The VARIANT to hand to a caller, who owns it from then on.
-  void Detach(VARIANT* out) { m_var.Release(out); }
+  void Detach(VARIANT* out) { m_var.Detach(out); }
 
  private:
   ScopedVariant m_var;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "framework/com_object.h"
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 
 namespace framework {
 

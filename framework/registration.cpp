@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "certutil/crypt_handles.h"
-#include "framework/com_ptr.h"
 
 namespace framework {
 namespace {
@@ -149,12 +148,11 @@ std::vector<InterfaceEntry> AutomationInterfaces(ITypeLib* lib) {
     bool dispatch = attr->typekind == TKIND_DISPATCH || (attr->wTypeFlags & TYPEFLAG_FDUAL);
     bool automation = attr->typekind == TKIND_INTERFACE && (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
     if (dispatch || automation) {
-      BSTR name = nullptr;
-      info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+      ScopedBstr name;
+      info->GetDocumentation(MEMBERID_NIL, name.Receive(), nullptr, nullptr, nullptr);
       // The platform's marshallers: PSDispatch and PSOAInterface.
-      out.push_back({attr->guid, name ? name : L"",
+      out.push_back({attr->guid, name.Get() ? name.Get() : L"",
                      dispatch ? L"{00020420-0000-0000-C000-000000000046}" : L"{00020424-0000-0000-C000-000000000046}"});
-      SysFreeString(name);
     }
     info->ReleaseTypeAttr(attr);
   }
@@ -213,11 +211,9 @@ bool RegisterTypeLibForUserFromModule(HINSTANCE module, const GUID& libid) {
   if (FAILED(lib->GetLibAttr(&attr))) return false;
   TLIBATTR a = *attr;
   lib->ReleaseTLibAttr(attr);
-  BSTR name = nullptr, doc = nullptr;
-  lib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
-  std::wstring title = doc && *doc ? doc : (name ? name : L"");
-  SysFreeString(name);
-  SysFreeString(doc);
+  ScopedBstr name, doc;
+  lib->GetDocumentation(-1, name.Receive(), doc.Receive(), nullptr, nullptr);
+  std::wstring title = doc.Get() && *doc.Get() ? doc.Get() : (name.Get() ? name.Get() : L"");
   wchar_t number[64];
   swprintf(number, 64, L"%u.%u", a.wMajorVerNum, a.wMinorVerNum);
   std::wstring version = number;

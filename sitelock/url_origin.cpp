@@ -2,8 +2,7 @@
 
 #include <urlmon.h>
 
-#include "framework/com_ptr.h"
-#include "framework/scoped_bstr.h"
+#include "certutil/crypt_handles.h"
 
 namespace sitelock {
 namespace {
@@ -28,13 +27,13 @@ Caller CallerFromUrl(const wchar_t* url) {
     return caller;
   }
   caller.kind = Caller::Kind::kPage;
-  framework::ComPtr<IUri> uri;
+  ComPtr<IUri> uri;
   if (FAILED(CreateUri(url, Uri_CREATE_CANONICALIZE, 0, uri.Receive()))) {
     caller.status = OriginStatus::kNotWeb;
     return caller;
   }
   UrlParts parts;
-  framework::ScopedBstr scheme, host;
+  ScopedBstr scheme, host;
   if (SUCCEEDED(uri->GetSchemeName(scheme.Receive())) && scheme.Get()) parts.scheme = scheme.Get();
   if (SUCCEEDED(uri->GetHost(host.Receive())) && host.Get()) parts.host = host.Get();
   DWORD properties = 0;

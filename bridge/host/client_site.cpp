@@ -8,7 +8,7 @@ namespace bridge {
 
 HRESULT ClientSite::Create(const std::wstring& origin, ClientSite** site) {
   *site = nullptr;
-  framework::ComPtr<IMoniker> moniker;
+  ComPtr<IMoniker> moniker;
   HRESULT hr = CreateURLMonikerEx(nullptr, origin.c_str(), moniker.Receive(), URL_MK_UNIFORM);
   if (FAILED(hr)) return hr;
   if (!moniker) return E_UNEXPECTED;

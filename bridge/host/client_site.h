@@ -10,7 +10,7 @@
 #include <string>
 
 #include "framework/com_object.h"
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 
 namespace bridge {
 
@@ -33,7 +33,7 @@ class ClientSite : public framework::ComObject<ClientSite, IOleClientSite> {
   ClientSite() = default;
   ~ClientSite() override = default;
 
-  framework::ComPtr<IMoniker> m_moniker;
+  ComPtr<IMoniker> m_moniker;
 };
 
 }  // namespace bridge

@@ -69,7 +69,7 @@ HRESULT ControlPool::LoadFactory(std::wstring* what) {
   return S_OK;
 }
 
-HRESULT ControlPool::CreateSited(const std::wstring& origin, framework::ComPtr<IDispatch>* control,
+HRESULT ControlPool::CreateSited(const std::wstring& origin, ComPtr<IDispatch>* control,
                                  std::wstring* what) {
   HRESULT hr = LoadFactory(what);
   if (FAILED(hr)) return hr;
@@ -78,17 +78,17 @@ HRESULT ControlPool::CreateSited(const std::wstring& origin, framework::ComPtr<I
     *what = L"The origin is not a URL.";
     return hr;
   }
-  framework::ComPtr<IOleClientSite> site;
+  ComPtr<IOleClientSite> site;
   site.Attach(rawSite);
 
-  framework::ComPtr<IUnknown> object;
+  ComPtr<IUnknown> object;
   if (FAILED(hr = m_factory->CreateInstance(nullptr, IID_IUnknown, object.ReceiveVoid()))) {
     *what = L"The Tessarn control could not be created.";
     return hr;
   }
   // As a page container does: a new control's state first, then its site
   // (or the other way round when the control asks for its site first).
-  framework::ComPtr<IOleObject> ole;
+  ComPtr<IOleObject> ole;
   if (FAILED(hr = object->QueryInterface(IID_IOleObject, ole.ReceiveVoid()))) {
     *what = L"The control offers no IOleObject.";
     return hr;
@@ -100,7 +100,7 @@ HRESULT ControlPool::CreateSited(const std::wstring& origin, framework::ComPtr<I
     *what = L"The control refused its site.";
     return hr;
   }
-  framework::ComPtr<IPersistStreamInit> persist;
+  ComPtr<IPersistStreamInit> persist;
   if (SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid())) &&
       FAILED(hr = persist->InitNew())) {
     *what = L"The control could not be initialised.";
@@ -120,7 +120,7 @@ HRESULT ControlPool::CreateSited(const std::wstring& origin, framework::ComPtr<I
   return S_OK;
 }
 
-HRESULT ControlPool::ForOrigin(const std::wstring& origin, framework::ComPtr<IDispatch>* control,
+HRESULT ControlPool::ForOrigin(const std::wstring& origin, ComPtr<IDispatch>* control,
                                std::wstring* what) {
   for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
     if (it->origin == origin) {
@@ -129,7 +129,7 @@ HRESULT ControlPool::ForOrigin(const std::wstring& origin, framework::ComPtr<IDi
       return S_OK;
     }
   }
-  framework::ComPtr<IDispatch> made;
+  ComPtr<IDispatch> made;
   HRESULT hr = CreateSited(origin, &made, what);
   if (FAILED(hr)) return hr;
   if (m_entries.size() >= kMaxControls) {
@@ -142,7 +142,7 @@ HRESULT ControlPool::ForOrigin(const std::wstring& origin, framework::ComPtr<IDi
 }
 
 void ControlPool::Close(Entry& entry) {
-  framework::ComPtr<IOleObject> ole;
+  ComPtr<IOleObject> ole;
   if (entry.control && SUCCEEDED(entry.control->QueryInterface(IID_IOleObject, ole.ReceiveVoid()))) {
     ole->Close(OLECLOSE_NOSAVE);
     ole->SetClientSite(nullptr);

@@ -8,7 +8,7 @@
 #include <list>
 #include <string>
 
-#include "framework/com_ptr.h"
+#include "certutil/crypt_handles.h"
 
 namespace bridge {
 
@@ -21,7 +21,7 @@ class ControlPool {
 
   // The control serving `origin`, created and sited on first use. On
   // failure answers the code and says what failed in *what.
-  HRESULT ForOrigin(const std::wstring& origin, framework::ComPtr<IDispatch>* control, std::wstring* what);
+  HRESULT ForOrigin(const std::wstring& origin, ComPtr<IDispatch>* control, std::wstring* what);
 
   // Closes every control, as a page container does when its pages unload.
   void CloseAll();
@@ -29,10 +29,10 @@ class ControlPool {
  private:
   struct Entry {
     std::wstring origin;
-    framework::ComPtr<IDispatch> control;
+    ComPtr<IDispatch> control;
   };
   HRESULT LoadFactory(std::wstring* what);
-  HRESULT CreateSited(const std::wstring& origin, framework::ComPtr<IDispatch>* control, std::wstring* what);
+  HRESULT CreateSited(const std::wstring& origin, ComPtr<IDispatch>* control, std::wstring* what);
   static void Close(Entry& entry);
 
   // Enough for every origin a user works with at once; the least recently
@@ -40,7 +40,7 @@ class ControlPool {
   static constexpr size_t kMaxControls = 32;
 
   HMODULE m_module = nullptr;
-  framework::ComPtr<IClassFactory> m_factory;
+  ComPtr<IClassFactory> m_factory;
   std::list<Entry> m_entries;  // most recently used first
 };
 

@@ -1,11 +1,12 @@
 #include "bridge/host/dispatcher.h"
 
+#include <deque>
 #include <new>
 #include <vector>
 
 #include "bridge/host/protocol.h"
 #include "bridge/host/variant_json.h"
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace bridge {
 
@@ -19,37 +20,21 @@ std::string Utf8(const wchar_t* text, size_t length) {
   return Utf16ToUtf8Lossy(std::u16string(reinterpret_cast<const char16_t*>(text), length));
 }
 
-// Owns the strings an EXCEPINFO may carry.
-struct ScopedExcepInfo : EXCEPINFO {
-  ScopedExcepInfo() { ZeroMemory(static_cast<EXCEPINFO*>(this), sizeof(EXCEPINFO)); }
-  ~ScopedExcepInfo() {
-    SysFreeString(bstrSource);
-    SysFreeString(bstrDescription);
-    SysFreeString(bstrHelpFile);
-  }
-};
-
 // The call's arguments, last first as IDispatch wants them.
 class ArgumentList {
  public:
-  ~ArgumentList() {
-    for (VARIANT& v : m_values) VariantClear(&v);
-  }
-  HRESULT Add(const ArgValue& arg) {
-    m_values.emplace_back();
-    VariantInit(&m_values.back());
-    return ArgToVariant(arg, &m_values.back());
-  }
+  HRESULT Add(const ArgValue& arg) { return ArgToVariant(arg, m_values.emplace_back().Get()); }
   DISPPARAMS Params() {
-    m_reversed.assign(m_values.rbegin(), m_values.rend());
+    m_reversed.clear();
+    for (auto it = m_values.rbegin(); it != m_values.rend(); ++it) m_reversed.push_back(*it->Get());
     DISPPARAMS p = {m_reversed.empty() ? nullptr : m_reversed.data(), nullptr,
                     static_cast<UINT>(m_reversed.size()), 0};
     return p;
   }
 
  private:
-  std::vector<VARIANT> m_values;
-  std::vector<VARIANT> m_reversed;  // shallow copies of m_values
+  std::deque<ScopedVariant> m_values;  // a deque: its elements never move
+  std::vector<VARIANT> m_reversed;     // shallow copies of m_values
 };
 
 std::string ArgumentNote(UINT position, size_t count) {
@@ -62,15 +47,15 @@ std::string ArgumentNote(UINT position, size_t count) {
 std::string DescribeFailure(HRESULT hr) {
   std::string text = DescribeHresult(static_cast<uint32_t>(hr));
   if (!text.empty()) return text;
-  wchar_t* buffer = nullptr;
+  ScopedLocalMem block;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                           reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                           reinterpret_cast<wchar_t*>(block.Receive()), 0, nullptr);
+  const wchar_t* buffer = static_cast<const wchar_t*>(block.Get());
   if (n && buffer) {
     while (n && (buffer[n - 1] == L'\n' || buffer[n - 1] == L'\r' || buffer[n - 1] == L' ')) --n;
     text = Utf8(buffer, n);
   }
-  if (buffer) LocalFree(buffer);
   return text.empty() ? "Error " + HresultText(static_cast<uint32_t>(hr)) + "." : text;
 }
 
@@ -89,7 +74,7 @@ std::string Dispatcher::Handle(const std::string& message, std::string* idJson) 
     return ErrorAnswer(id, kHresultBadParamCount, DescribeHresult(kHresultBadParamCount));
 
   std::wstring origin(request.origin.begin(), request.origin.end());
-  framework::ComPtr<IDispatch> control;
+  ComPtr<IDispatch> control;
   std::wstring what;
   HRESULT hr = m_pool.ForOrigin(origin, &control, &what);
   if (FAILED(hr)) return ErrorAnswer(id, static_cast<uint32_t>(hr), Utf8(what) + " " + DescribeFailure(hr));
@@ -112,7 +97,7 @@ std::string Dispatcher::Handle(const std::string& message, std::string* idJson) 
   }
 
   DISPPARAMS params = arguments.Params();
-  framework::ScopedVariant result;
+  ScopedVariant result;
   ScopedExcepInfo exception;
   UINT argError = static_cast<UINT>(-1);
   hr = control->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.Get(), &exception,

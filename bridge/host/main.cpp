@@ -102,6 +102,11 @@ int Serve() {
           } catch (const std::bad_alloc&) {
             answer = bridge::ErrorAnswer(id, bridge::kHresultOutOfMemory,
                                          bridge::DescribeHresult(bridge::kHresultOutOfMemory));
+          } catch (...) {
+            // Whatever else a request provokes answers that request; it
+            // never ends the host and the other pages' controls with it.
+            answer = bridge::ErrorAnswer(id, bridge::kHresultUnexpected,
+                                         bridge::DescribeHresult(bridge::kHresultUnexpected));
           }
           item.payload.clear();
           item.payload.shrink_to_fit();

@@ -19,6 +19,7 @@ constexpr uint32_t kHresultTypeMismatch = 0x80020005;  // DISP_E_TYPEMISMATCH
 constexpr uint32_t kHresultBadParamCount = 0x8002000E; // DISP_E_BADPARAMCOUNT
 constexpr uint32_t kHresultBadVarType = 0x80020008;    // DISP_E_BADVARTYPE
 constexpr uint32_t kHresultException = 0x80020009;     // DISP_E_EXCEPTION
+constexpr uint32_t kHresultUnexpected = 0x8000FFFF;    // E_UNEXPECTED
 
 // Limits on what a request may carry.
 constexpr size_t kMaxIdBytes = 1024;       // the id as JSON text

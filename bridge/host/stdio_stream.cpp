@@ -27,11 +27,10 @@ bool WriteMessage(HANDLE handle, const std::string& payload) {
 IncomingQueue::IncomingQueue() {
   InitializeCriticalSection(&m_lock);
   InitializeConditionVariable(&m_space);
-  m_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  m_ready.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 IncomingQueue::~IncomingQueue() {
-  if (m_ready) CloseHandle(m_ready);
   DeleteCriticalSection(&m_lock);
 }
 
@@ -41,7 +40,7 @@ void IncomingQueue::Push(Incoming item) {
     SleepConditionVariableCS(&m_space, &m_lock, INFINITE);
   m_bytes += item.payload.size();
   m_items.push_back(std::move(item));
-  SetEvent(m_ready);
+  SetEvent(m_ready.Get());
   LeaveCriticalSection(&m_lock);
 }
 
@@ -54,7 +53,7 @@ bool IncomingQueue::Pop(Incoming* item) {
     m_bytes -= item->payload.size();
     WakeAllConditionVariable(&m_space);
   }
-  if (m_items.empty()) ResetEvent(m_ready);
+  if (m_items.empty()) ResetEvent(m_ready.Get());
   LeaveCriticalSection(&m_lock);
   return got;
 }

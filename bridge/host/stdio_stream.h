@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bridge/host/framing.h"
+#include "certutil/crypt_handles.h"
 
 namespace bridge {
 
@@ -43,13 +44,13 @@ class IncomingQueue {
   void Push(Incoming item);
   bool Pop(Incoming* item);
   // Signalled while the queue holds something.
-  HANDLE ReadyEvent() const { return m_ready; }
+  HANDLE ReadyEvent() const { return m_ready.Get(); }
 
  private:
   static constexpr size_t kMaxQueuedBytes = 128u << 20;
   CRITICAL_SECTION m_lock;
   CONDITION_VARIABLE m_space;
-  HANDLE m_ready;
+  ScopedKernelHandle m_ready;
   std::deque<Incoming> m_items;
   size_t m_bytes = 0;
 };

@@ -3,28 +3,13 @@
 #include <cstring>
 #include <string>
 
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace bridge {
 
 namespace {
 
 constexpr int kMaxAnswerDepth = 16;
-
-// Unlocks an array's data on every path.
-class ScopedArrayData {
- public:
-  explicit ScopedArrayData(SAFEARRAY* array) : m_array(array) {}
-  ~ScopedArrayData() {
-    if (m_data) SafeArrayUnaccessData(m_array);
-  }
-  HRESULT Access() { return SafeArrayAccessData(m_array, &m_data); }
-  const void* Data() const { return m_data; }
-
- private:
-  SAFEARRAY* m_array;
-  void* m_data = nullptr;
-};
 
 bool IsNumber(VARTYPE vt) {
   switch (vt) {
@@ -55,8 +40,8 @@ HRESULT ArrayToJson(SAFEARRAY* array, VARTYPE vt, Json* out, int depth) {
   if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(array, 1, &upper);
   if (FAILED(hr)) return hr;
   size_t count = upper >= lower ? static_cast<size_t>(static_cast<LONGLONG>(upper) - lower + 1) : 0;
-  ScopedArrayData data(array);
-  if (FAILED(hr = data.Access())) return hr;
+  SafeArrayAccess data(array);
+  if (FAILED(hr = data.Result())) return hr;
   if (vt == VT_UI1 || vt == VT_I1) {
     *out = BytesValue(static_cast<const uint8_t*>(data.Data()), count);
     return S_OK;
@@ -88,7 +73,7 @@ HRESULT Convert(const VARIANT& in, Json* out, int depth) {
   if (depth > kMaxAnswerDepth) return DISP_E_BADVARTYPE;
   VARTYPE vt = V_VT(&in);
   if (vt & VT_BYREF) {
-    framework::ScopedVariant plain;
+    ScopedVariant plain;
     HRESULT hr = VariantCopyInd(plain.Get(), const_cast<VARIANT*>(&in));
     if (FAILED(hr)) return hr;
     return Convert(*plain.Get(), out, depth + 1);
@@ -114,7 +99,7 @@ HRESULT Convert(const VARIANT& in, Json* out, int depth) {
       break;
   }
   if (!IsNumber(vt)) return DISP_E_BADVARTYPE;
-  framework::ScopedVariant real;
+  ScopedVariant real;
   HRESULT hr = VariantChangeType(real.Get(), const_cast<VARIANT*>(&in), 0, VT_R8);
   if (FAILED(hr)) return hr;
   *out = Json::Number(V_R8(real.Get()));
@@ -150,19 +135,15 @@ HRESULT ArgToVariant(const ArgValue& arg, VARIANT* out) {
     }
     case ArgValue::Kind::kBytes: {
       if (arg.bytes.size() > 0x7FFFFFFFu) return E_OUTOFMEMORY;
-      SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(arg.bytes.size()));
+      ScopedSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(arg.bytes.size())));
       if (!array) return E_OUTOFMEMORY;
       if (!arg.bytes.empty()) {
-        void* data = nullptr;
-        if (FAILED(SafeArrayAccessData(array, &data))) {
-          SafeArrayDestroy(array);
-          return E_OUTOFMEMORY;
-        }
-        memcpy(data, arg.bytes.data(), arg.bytes.size());
-        SafeArrayUnaccessData(array);
+        SafeArrayAccess data(array.Get());
+        if (!data.Data()) return E_OUTOFMEMORY;
+        memcpy(data.Data(), arg.bytes.data(), arg.bytes.size());
       }
       V_VT(out) = VT_ARRAY | VT_UI1;
-      V_ARRAY(out) = array;
+      V_ARRAY(out) = array.Detach();
       return S_OK;
     }
   }

@@ -139,6 +139,25 @@ int wmain(int argc, wchar_t** argv) {
       return false;
     return !free || CryptReleaseContext(p, 0);
   });
+  // The methods find a new context in the store at every call, and the
+  // platform keeps what it learns about a key with the context: the same
+  // key calls, each on a context found afresh and freed after it.
+  Probe("CryptFindCertificateKeyProvInfo, on a context found afresh", [&] {
+    PCCERT_CONTEXT fresh = bare::FindByThumbprint(my, thumb);
+    if (!fresh) return false;
+    CryptFindCertificateKeyProvInfo(fresh, CRYPT_FIND_USER_KEYSET_FLAG, nullptr);
+    return CertFreeCertificateContext(fresh) != FALSE;
+  });
+  Probe("CryptAcquireCertificatePrivateKey + CryptReleaseContext, on a context found afresh", [&] {
+    PCCERT_CONTEXT fresh = bare::FindByThumbprint(my, thumb);
+    if (!fresh) return false;
+    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE p = 0;
+    DWORD spec = 0;
+    BOOL free = FALSE;
+    bool ok = CryptAcquireCertificatePrivateKey(fresh, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &p, &spec, &free) &&
+              (!free || CryptReleaseContext(p, 0));
+    return CertFreeCertificateContext(fresh) && ok;
+  });
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
   DWORD keySpec = 0;
   BOOL keyFree = FALSE;
@@ -206,6 +225,24 @@ int wmain(int argc, wchar_t** argv) {
     if (!CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &size)) return false;
     std::vector<BYTE> message(size);
     return CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &size) != FALSE;
+  });
+
+  Probe("CryptSignMessage (1 KB, the size then the message), on a context found afresh", [&] {
+    PCCERT_CONTEXT fresh = bare::FindByThumbprint(my, thumb);
+    if (!fresh) return false;
+    CRYPT_SIGN_MESSAGE_PARA para = {};
+    para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
+    para.dwMsgEncodingType = PKCS_7_ASN_ENCODING;
+    para.pSigningCert = fresh;
+    para.HashAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
+    para.cMsgCert = 1;
+    para.rgpMsgCert = &fresh;
+    const BYTE* content[1] = {payload.data()};
+    DWORD length[1] = {static_cast<DWORD>(payload.size())}, size = 0;
+    bool ok = CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &size) != FALSE;
+    std::vector<BYTE> message(size);
+    ok = ok && CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &size);
+    return CertFreeCertificateContext(fresh) && ok;
   });
 
   CertFreeCertificateContext(given);

@@ -101,6 +101,54 @@ TEST(SafeArrayAccess, LocksForTheScopeOnly) {
 
   SafeArrayAccess none(nullptr);
   EXPECT_EQ(nullptr, none.Data());
+  EXPECT_EQ(E_INVALIDARG, none.Result());
+}
+
+TEST(ScopedSafeArrayLock, HoldsTheLockUntilItsEnd) {
+  ScopedSafeArray array(SafeArrayCreateVector(VT_UI1, 0, 4));
+  ASSERT_TRUE(array);
+  ASSERT_EQ(S_OK, SafeArrayLock(array.Get()));
+  {
+    ScopedSafeArrayLock lock(array.Get());
+    EXPECT_EQ(DISP_E_ARRAYISLOCKED, SafeArrayDestroy(array.Get()));
+  }
+  SAFEARRAY* released = array.Detach();
+  EXPECT_EQ(S_OK, SafeArrayDestroy(released));  // the lock's end unlocked it
+}
+
+// A release the platform refuses: the engine logs the answer and never tries
+// the same handle again.
+struct RecordedClose {
+  static int calls;
+  static int lastClosed;
+  static LONG answer;
+  static LONG Close(int handle) {
+    ++calls;
+    lastClosed = handle;
+    return answer;
+  }
+};
+int RecordedClose::calls = 0;
+int RecordedClose::lastClosed = 0;
+LONG RecordedClose::answer = 0;
+
+TEST(ScopedHandle, CloseReportingAnswersThePlatformAndEmptiesTheOwner) {
+  struct Case {
+    const char* name;
+    LONG answer;
+  } cases[] = {{"release accepted", 0}, {"release refused", 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordedClose::calls = 0;
+    RecordedClose::answer = c.answer;
+    {
+      ScopedHandle<int, RecordedClose> owner(42);
+      EXPECT_EQ(c.answer, owner.CloseReporting());
+      EXPECT_EQ(42, RecordedClose::lastClosed);
+      EXPECT_FALSE(owner);
+    }
+    EXPECT_EQ(1, RecordedClose::calls);  // the owner's end does not close again
+  }
 }
 
 }  // namespace

@@ -36,8 +36,6 @@ class Module {
   HMODULE m_handle;
 };
 
-std::wstring Expected(const std::wstring& module, const wchar_t* suffix) { return module + suffix; }
-
 void ExpectRegistered(const std::wstring& module) {
   for (const KeyValue& kv : RegisteredValues(module)) {
     bool found = false;

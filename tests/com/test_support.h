@@ -6,13 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/com_ptr.h"
-#include "framework/scoped_variant.h"
+#include "certutil/crypt_handles.h"
 
 namespace testing_support {
-
-using framework::ComPtr;
-using framework::ScopedVariant;
 
 // The module under test (Windows path), from TESSARN_MODULE.
 std::wstring ModulePath();

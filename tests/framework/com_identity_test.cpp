@@ -11,7 +11,6 @@
 
 namespace {
 
-using framework::ComPtr;
 using framework_test::MakeBareControl;
 
 const framework::DispatchTable kNoMembers = {nullptr, 0};
