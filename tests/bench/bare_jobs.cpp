@@ -104,6 +104,16 @@ bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
   DWORD spec = 0;
   BOOL mustFree = FALSE;
   CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &prov, &spec, &mustFree);
+  std::vector<BYTE> message;
+  bool signed_ = SignAttached(cert, payload, &message);
+  Base64(message.data(), static_cast<DWORD>(message.size()));
+  if (mustFree) CryptReleaseContext(prov, 0);
+  CertFreeCertificateContext(cert);
+  CertCloseStore(my, 0);
+  return signed_;
+}
+
+bool SignAttached(PCCERT_CONTEXT cert, const std::vector<BYTE>& payload, std::vector<BYTE>* message) {
   CRYPT_SIGN_MESSAGE_PARA para = {};
   para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
   para.dwMsgEncodingType = PKCS_7_ASN_ENCODING;
@@ -112,15 +122,12 @@ bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64) {
   para.cMsgCert = 1;
   para.rgpMsgCert = &cert;
   const BYTE* content[1] = {payload.data()};
-  DWORD length[1] = {size};
+  DWORD length[1] = {static_cast<DWORD>(payload.size())};
   DWORD out = 0;
   CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &out);
-  std::vector<BYTE> message(out);
-  BOOL signed_ = CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &out);
-  Base64(message.data(), out);
-  if (mustFree) CryptReleaseContext(prov, 0);
-  CertFreeCertificateContext(cert);
-  CertCloseStore(my, 0);
+  message->resize(out);
+  BOOL signed_ = CryptSignMessage(&para, FALSE, 1, content, length, message->data(), &out);
+  message->resize(signed_ ? out : 0);
   return signed_ != FALSE;
 }
 

@@ -23,6 +23,9 @@ std::wstring Base64(const BYTE* data, DWORD size);
 bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
 // True when the message was signed.
 bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
+// An attached PKCS #7 message of `payload` signed with SHA-256 by `cert`
+// (the size, then the message), as SignPKCS7 makes it.
+bool SignAttached(PCCERT_CONTEXT cert, const std::vector<BYTE>& payload, std::vector<BYTE>* message);
 // The certificates listed.
 int Enumerate(bool validate);
 // The texts CertEnum's criteria are judged on, for every certificate in

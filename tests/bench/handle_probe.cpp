@@ -213,35 +213,14 @@ int wmain(int argc, wchar_t** argv) {
   // The signed message.
   std::vector<BYTE> payload(1024, 0x41);
   Probe("CryptSignMessage (1 KB, the size then the message)", [&] {
-    CRYPT_SIGN_MESSAGE_PARA para = {};
-    para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
-    para.dwMsgEncodingType = PKCS_7_ASN_ENCODING;
-    para.pSigningCert = cert;
-    para.HashAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
-    para.cMsgCert = 1;
-    para.rgpMsgCert = &cert;
-    const BYTE* content[1] = {payload.data()};
-    DWORD length[1] = {static_cast<DWORD>(payload.size())}, size = 0;
-    if (!CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &size)) return false;
-    std::vector<BYTE> message(size);
-    return CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &size) != FALSE;
+    std::vector<BYTE> message;
+    return bare::SignAttached(cert, payload, &message);
   });
-
   Probe("CryptSignMessage (1 KB, the size then the message), on a context found afresh", [&] {
     PCCERT_CONTEXT fresh = bare::FindByThumbprint(my, thumb);
     if (!fresh) return false;
-    CRYPT_SIGN_MESSAGE_PARA para = {};
-    para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
-    para.dwMsgEncodingType = PKCS_7_ASN_ENCODING;
-    para.pSigningCert = fresh;
-    para.HashAlgorithm.pszObjId = const_cast<char*>(szOID_RSA_SHA256RSA);
-    para.cMsgCert = 1;
-    para.rgpMsgCert = &fresh;
-    const BYTE* content[1] = {payload.data()};
-    DWORD length[1] = {static_cast<DWORD>(payload.size())}, size = 0;
-    bool ok = CryptSignMessage(&para, FALSE, 1, content, length, nullptr, &size) != FALSE;
-    std::vector<BYTE> message(size);
-    ok = ok && CryptSignMessage(&para, FALSE, 1, content, length, message.data(), &size);
+    std::vector<BYTE> message;
+    bool ok = bare::SignAttached(fresh, payload, &message);
     return CertFreeCertificateContext(fresh) && ok;
   });
 
