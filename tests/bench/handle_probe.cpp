@@ -75,6 +75,31 @@ bool Format(PCCERT_CONTEXT cert, const char* oid) {
   return true;
 }
 
+// The certificate's key acquired as the signing methods acquire it, `use`
+// run with it, and the key released when the platform says the caller must.
+bool WithKey(PCCERT_CONTEXT cert, const std::function<bool(HCRYPTPROV, DWORD)>& use = {}) {
+  HCRYPTPROV_OR_NCRYPT_KEY_HANDLE p = 0;
+  DWORD spec = 0;
+  BOOL free = FALSE;
+  if (!CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &p, &spec, &free))
+    return false;
+  bool ok = !use || use(p, spec);
+  return (!free || CryptReleaseContext(p, 0)) && ok;
+}
+
+// A hash value signed with a key, as RawSign signs: the size, then the
+// signature.
+bool SignHash(HCRYPTPROV key, DWORD spec, ALG_ID algorithm) {
+  HCRYPTHASH h = 0;
+  BYTE hash[64] = {0x11};
+  DWORD size = 0;
+  bool ok = CryptCreateHash(key, algorithm, 0, 0, &h) && CryptSetHashParam(h, HP_HASHVAL, hash, 0) &&
+            CryptSignHashW(h, spec, nullptr, 0, nullptr, &size);
+  std::vector<BYTE> signature(size);
+  ok = ok && CryptSignHashW(h, spec, nullptr, 0, signature.data(), &size);
+  return (!h || CryptDestroyHash(h)) && ok;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -110,6 +135,10 @@ int wmain(int argc, wchar_t** argv) {
     return SCardReleaseContext(c) == SCARD_S_SUCCESS;
   });
   // Finding a certificate.
+  Probe("the engine's start: CryptAcquireContext, SCardEstablishContext, SCardListReaders, releases", [] {
+    bare::EngineStart();
+    return true;
+  });
   Probe("CertOpenSystemStore(MY) + CertCloseStore", [] {
     HCERTSTORE s = CertOpenSystemStoreW(0, L"MY");
     return s && CertCloseStore(s, 0);
@@ -131,14 +160,7 @@ int wmain(int argc, wchar_t** argv) {
     CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG, nullptr);  // answer as the platform has it
     return true;
   });
-  Probe("CryptAcquireCertificatePrivateKey + CryptReleaseContext", [&] {
-    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE p = 0;
-    DWORD spec = 0;
-    BOOL free = FALSE;
-    if (!CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &p, &spec, &free))
-      return false;
-    return !free || CryptReleaseContext(p, 0);
-  });
+  Probe("CryptAcquireCertificatePrivateKey + CryptReleaseContext", [&] { return WithKey(cert); });
   // The methods find a new context in the store at every call, and the
   // platform keeps what it learns about a key with the context: the same
   // key calls, each on a context found afresh and freed after it.
@@ -151,27 +173,32 @@ int wmain(int argc, wchar_t** argv) {
   Probe("CryptAcquireCertificatePrivateKey + CryptReleaseContext, on a context found afresh", [&] {
     PCCERT_CONTEXT fresh = bare::FindByThumbprint(my, thumb);
     if (!fresh) return false;
-    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE p = 0;
-    DWORD spec = 0;
-    BOOL free = FALSE;
-    bool ok = CryptAcquireCertificatePrivateKey(fresh, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &p, &spec, &free) &&
-              (!free || CryptReleaseContext(p, 0));
+    bool ok = WithKey(fresh);
     return CertFreeCertificateContext(fresh) && ok;
+  });
+  Probe("CryptFindCertificateKeyProvInfo, in a store opened afresh", [&] {
+    HCERTSTORE store = CertOpenSystemStoreW(0, L"MY");
+    PCCERT_CONTEXT fresh = store ? bare::FindByThumbprint(store, thumb) : nullptr;
+    if (fresh) CryptFindCertificateKeyProvInfo(fresh, CRYPT_FIND_USER_KEYSET_FLAG, nullptr);
+    bool ok = fresh && CertFreeCertificateContext(fresh);
+    return store && CertCloseStore(store, 0) && ok;
+  });
+  Probe("CryptAcquireCertificatePrivateKey, then a SHA-256 hash signed with the key, releases",
+        [&] { return WithKey(cert, [](HCRYPTPROV key, DWORD spec) { return SignHash(key, spec, CALG_SHA_256); }); });
+  Probe("CryptFindCertificateKeyProvInfo, then CryptAcquireCertificatePrivateKey + CryptReleaseContext", [&] {
+    CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG, nullptr);
+    return WithKey(cert);
+  });
+  // The whole raw signing job as its baseline makes it, for the sum.
+  Probe("RawSign's bare job (SHA-256)", [&] {
+    return bare::RawSign(thumb, CALG_SHA_256, std::vector<BYTE>(32, 0x22));
   });
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
   DWORD keySpec = 0;
   BOOL keyFree = FALSE;
   CryptAcquireCertificatePrivateKey(cert, CRYPT_ACQUIRE_USE_PROV_INFO_FLAG, nullptr, &key, &keySpec, &keyFree);
-  Probe("CryptCreateHash + CryptSetHashParam + CryptSignHash (twice) + CryptDestroyHash", [&] {
-    HCRYPTHASH h = 0;
-    BYTE hash[20] = {0x11};
-    DWORD size = 0;
-    bool ok = CryptCreateHash(key, CALG_SHA1, 0, 0, &h) && CryptSetHashParam(h, HP_HASHVAL, hash, 0) &&
-              CryptSignHashW(h, keySpec, nullptr, 0, nullptr, &size);
-    std::vector<BYTE> signature(size);
-    ok = ok && CryptSignHashW(h, keySpec, nullptr, 0, signature.data(), &size);
-    return CryptDestroyHash(h) && ok;
-  });
+  Probe("CryptCreateHash + CryptSetHashParam + CryptSignHash (twice) + CryptDestroyHash",
+        [&] { return SignHash(key, keySpec, CALG_SHA1); });
   Probe("CryptSetProvParam (the three PINs reset)", [&] {
     for (DWORD param : {PP_SIGNATURE_PIN, PP_KEYEXCHANGE_PIN, PP_ADMIN_PIN}) CryptSetProvParam(key, param, nullptr, 0);
     return true;
