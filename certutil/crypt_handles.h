@@ -145,6 +145,10 @@ struct FileHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { CloseHandle(h); }
 };
+// A module loaded with LoadLibrary.
+struct ModuleTraits {
+  static void Close(HMODULE m) { FreeLibrary(m); }
+};
 struct CardContextTraits {
   static LONG Close(SCARDCONTEXT c) { return SCardReleaseContext(c); }
 };
@@ -173,6 +177,7 @@ using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
 using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandle<HANDLE, FileHandleTraits>;
 using ScopedCardContext = ScopedHandle<SCARDCONTEXT, CardContextTraits>;
+using ScopedModule = ScopedHandle<HMODULE, ModuleTraits>;
 using ScopedSafeArrayLock = ScopedHandle<SAFEARRAY*, SafeArrayLockTraits>;
 using ScopedSafeArray = ScopedHandle<SAFEARRAY*, SafeArrayTraits>;
 using ScopedLocalMem = ScopedHandle<HLOCAL, LocalMemTraits>;

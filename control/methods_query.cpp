@@ -54,11 +54,11 @@ void ShowCertificate(PCCERT_CONTEXT cert) {
   UINT length = GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
   wcscat(path, L"\\cryptui.dll");
-  HMODULE cryptui = LoadLibraryW(path);
+  ScopedModule cryptui(LoadLibraryW(path));
   if (!cryptui) return;
-  auto view = reinterpret_cast<ViewContext>(reinterpret_cast<void*>(GetProcAddress(cryptui, "CryptUIDlgViewContext")));
+  auto view =
+      reinterpret_cast<ViewContext>(reinterpret_cast<void*>(GetProcAddress(cryptui.Get(), "CryptUIDlgViewContext")));
   if (view) view(CERT_STORE_CERTIFICATE_CONTEXT, cert, nullptr, nullptr, 0, nullptr);
-  FreeLibrary(cryptui);
 }
 
 }  // namespace

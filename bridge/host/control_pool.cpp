@@ -38,8 +38,11 @@ ControlPool::~ControlPool() {
   // stays until the process ends.
   if (m_module) {
     auto canUnload = reinterpret_cast<DllCanUnloadNowFn>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
-    if (canUnload && canUnload() == S_OK) FreeLibrary(m_module);
+        reinterpret_cast<void*>(GetProcAddress(m_module.Get(), "DllCanUnloadNow")));
+    if (!canUnload || canUnload() != S_OK) {
+      HMODULE kept = m_module.Detach();  // in use: never unloaded under its objects
+      (void)kept;
+    }
   }
 }
 
@@ -50,11 +53,11 @@ HRESULT ControlPool::LoadFactory(std::wstring* what) {
   std::wstring folder = OwnFolder();
   if (!m_module && !folder.empty()) {
     std::wstring path = folder + L"Tessarn.ocx";
-    m_module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    m_module.Reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   }
   if (m_module) {
     auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+        reinterpret_cast<void*>(GetProcAddress(m_module.Get(), "DllGetClassObject")));
     if (getClassObject &&
         SUCCEEDED(getClassObject(tessarn::kClsidControl, IID_IClassFactory, m_factory.ReceiveVoid())) && m_factory)
       return S_OK;

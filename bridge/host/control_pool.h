@@ -39,7 +39,7 @@ class ControlPool {
   // used control is closed beyond this.
   static constexpr size_t kMaxControls = 32;
 
-  HMODULE m_module = nullptr;
+  ScopedModule m_module;
   ComPtr<IClassFactory> m_factory;
   std::list<Entry> m_entries;  // most recently used first
 };

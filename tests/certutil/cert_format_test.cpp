@@ -13,25 +13,13 @@ using namespace norelCertInfoUtl;
 
 namespace {
 
-class Cert {
- public:
-  explicit Cert(const wchar_t* name) : m_cert(PkiCert(name)) {}
-  ~Cert() {
-    if (m_cert) CertFreeCertificateContext(m_cert);
-  }
-  PCCERT_CONTEXT Get() const { return m_cert; }
-
- private:
-  PCCERT_CONTEXT m_cert;
-};
-
 std::wstring Take(wchar_t* raw) {
   MallocPtr<wchar_t> p(raw);
   return p ? p.get() : L"(null)";
 }
 
 TEST(CertFormat, NamesAndEmail) {
-  Cert full(L"full");
+  ScopedCertContext full(PkiCert(L"full"));
   ASSERT_TRUE(full.Get());
   wchar_t* raw = nullptr;
   nrlCertNameToStr(&full.Get()->pCertInfo->Subject, &raw);
@@ -46,13 +34,13 @@ TEST(CertFormat, NamesAndEmail) {
   EXPECT_EQ(L"Jan Nov\x00e1k", Take(raw));
   nrlCertIssuerNameSimpleToStr(full.Get(), &raw);
   EXPECT_EQ(L"Tessarn Test Issuing CA", Take(raw));
-  Cert dns(L"dns");
+  ScopedCertContext dns(PkiCert(L"dns"));
   nrlCertEmailToStr(dns.Get(), &raw);
   EXPECT_EQ(L"", Take(raw)) << "no e-mail gives the empty text";
 }
 
 TEST(CertFormat, SerialNumberKeepsLeadingZeroBytes) {
-  Cert full(L"full");
+  ScopedCertContext full(PkiCert(L"full"));
   std::wstring serial;
   nrlCertSerialNumberToStr(&full.Get()->pCertInfo->SerialNumber, serial);
   EXPECT_EQ(L"00f12345", serial);
@@ -65,7 +53,7 @@ TEST(CertFormat, SerialNumberKeepsLeadingZeroBytes) {
 
 TEST(CertFormat, ThumbprintIsTheSha1OfTheEncoding) {
   for (const wchar_t* name : {L"full", L"dns", L"plain", L"root"}) {
-    Cert c(name);
+    ScopedCertContext c(PkiCert(name));
     std::wstring thumbprint;
     nrlCertThumbprintToStr(c.Get(), thumbprint);
     EXPECT_EQ(PkiWide(std::wstring(name) + L".sha1"), thumbprint) << name;
@@ -89,7 +77,7 @@ TEST(CertFormat, ValidityAsLocalTime) {
   for (const auto& c : cases) {
     if (c.offset != hours) continue;
     SCOPED_TRACE(testing::Message() << c.cert << " at UTC+" << c.offset);
-    Cert cert(c.cert);
+    ScopedCertContext cert(PkiCert(c.cert));
     ASSERT_TRUE(cert.Get());
     wchar_t* raw = nullptr;
     nrlFileTimeToStr(&cert.Get()->pCertInfo->NotBefore, &raw);
@@ -110,7 +98,7 @@ TEST(CertFormat, AlternativeNameFirstEntry) {
                {L"plain", false, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name);
-    Cert cert(c.name);
+    ScopedCertContext cert(PkiCert(c.name));
     MallocPtr<CERT_ALT_NAME_INFO> info;
     EXPECT_EQ(rc::kOk, nrlCertGetAltNameInfo(cert.Get(), OutParam(info)));
     EXPECT_EQ(c.present, info != nullptr) << c.name;
@@ -130,14 +118,14 @@ TEST(CertFormat, AlternativeNameFirstEntry) {
 }
 
 TEST(CertFormat, ExtensionTextsCarryTheirObjectIdentifiers) {
-  Cert full(L"full");
+  ScopedCertContext full(PkiCert(L"full"));
   wchar_t* raw = nullptr;
   ASSERT_TRUE(nrlCertExtensionToStr(full.Get(), szOID_CERT_POLICIES, &raw));
   EXPECT_NE(std::wstring::npos, Take(raw).find(L"1.3.6.1.4.1.99999.1.2"));
-  Cert othername(L"othername");
+  ScopedCertContext othername(PkiCert(L"othername"));
   ASSERT_TRUE(nrlCertExtensionToStr(othername.Get(), szOID_SUBJECT_ALT_NAME2, &raw));
   EXPECT_NE(std::wstring::npos, Take(raw).find(L"1.3.6.1.4.1.311.20.2.3"));
-  Cert plain(L"plain");
+  ScopedCertContext plain(PkiCert(L"plain"));
   raw = nullptr;
   EXPECT_FALSE(nrlCertExtensionToStr(plain.Get(), szOID_CERT_POLICIES, &raw));
   EXPECT_EQ(nullptr, raw);
@@ -151,7 +139,7 @@ TEST(CertFormat, KeyUsageBytes) {
   } cases[] = {{L"full", L"c0", 1}, {L"plain", L"00", 1}, {L"decipher", L"c8 80", 2}, {L"encipher", L"20", 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name);
-    Cert cert(c.name);
+    ScopedCertContext cert(PkiCert(c.name));
     wchar_t* raw = nullptr;
     ASSERT_EQ(rc::kOk, nrlCertKeyUsageToStr(cert.Get(), &raw));
     std::wstring text = Take(raw);

@@ -23,17 +23,14 @@ using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 class Module {
  public:
   explicit Module(const std::wstring& path) : m_handle(LoadLibraryW(path.c_str())) {}
-  ~Module() {
-    if (m_handle) FreeLibrary(m_handle);
-  }
   template <class F>
   F Get(const char* name) const {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m_handle, name)));
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m_handle.Get(), name)));
   }
-  HMODULE Handle() const { return m_handle; }
+  HMODULE Handle() const { return m_handle.Get(); }
 
  private:
-  HMODULE m_handle;
+  ScopedModule m_handle;
 };
 
 void ExpectRegistered(const std::wstring& module) {
