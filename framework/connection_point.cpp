@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/com_object.h"
+#include "framework/enum_cursor.h"
 #include "framework/exception_boundary.h"
 
 namespace framework {
@@ -13,7 +14,7 @@ namespace {
 template <class Enum, class Item, class Hold, const IID* EnumIid>
 class SnapshotEnum : public ComObject<SnapshotEnum<Enum, Item, Hold, EnumIid>, Enum> {
  public:
-  explicit SnapshotEnum(std::vector<Hold> items) : m_items(std::move(items)) {}
+  explicit SnapshotEnum(std::vector<Hold> items) : m_items(std::move(items)), m_cursor(m_items.size(), 0) {}
 
   static const InterfaceTable& Interfaces() {
     static const InterfaceEntry kRows[] = {
@@ -26,28 +27,20 @@ class SnapshotEnum : public ComObject<SnapshotEnum<Enum, Item, Hold, EnumIid>, E
   HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
-    for (; n < count && m_pos < m_items.size(); ++n, ++m_pos) out[n] = Copy(m_items[m_pos]);
+    for (; n < count && !m_cursor.AtEnd(); ++n, m_cursor.Advance()) out[n] = Copy(m_items[m_cursor.Position()]);
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    size_t left = m_items.size() - m_pos;
-    if (count > left) {
-      m_pos = m_items.size();
-      return S_FALSE;
-    }
-    m_pos += count;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return m_cursor.Skip(count); }
   HRESULT STDMETHODCALLTYPE Reset() override {
-    m_pos = 0;
+    m_cursor.Reset();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Clone(Enum** out) override {
     if (!out) return E_POINTER;
     auto* copy = new (std::nothrow) SnapshotEnum(m_items);
     if (!copy) return E_OUTOFMEMORY;
-    copy->m_pos = m_pos;
+    copy->m_cursor = m_cursor;
     *out = copy;
     return S_OK;
   }
@@ -63,7 +56,7 @@ class SnapshotEnum : public ComObject<SnapshotEnum<Enum, Item, Hold, EnumIid>, E
   }
 
   std::vector<Hold> m_items;
-  size_t m_pos = 0;
+  EnumCursor m_cursor;
 };
 
 using PointEnum = SnapshotEnum<IEnumConnectionPoints, IConnectionPoint*, ComPtr<IConnectionPoint>,

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "framework/com_object.h"
+#include "framework/enum_cursor.h"
 #include "framework/module.h"
 
 namespace framework {
@@ -12,7 +13,7 @@ namespace {
 class VerbEnumerator : public ComObject<VerbEnumerator, IEnumOLEVERB> {
  public:
   VerbEnumerator(const OLEVERB* verbs, size_t count, size_t position)
-      : m_verbs(verbs), m_count(count), m_position(position) {
+      : m_verbs(verbs), m_cursor(count, position) {
     LockModule();
   }
   ~VerbEnumerator() override { UnlockModule(); }
@@ -33,8 +34,8 @@ class VerbEnumerator : public ComObject<VerbEnumerator, IEnumOLEVERB> {
     // Only one at a time may be asked for without a count to report.
     if (!fetched && wanted != 1) return E_INVALIDARG;
     ULONG given = 0;
-    while (given < wanted && m_position < m_count) {
-      const OLEVERB& verb = m_verbs[m_position];
+    while (given < wanted && !m_cursor.AtEnd()) {
+      const OLEVERB& verb = m_verbs[m_cursor.Position()];
       OLEVERB copy = verb;
       if (verb.lpszVerbName) {
         size_t bytes = (wcslen(verb.lpszVerbName) + 1) * sizeof(wchar_t);
@@ -42,40 +43,31 @@ class VerbEnumerator : public ComObject<VerbEnumerator, IEnumOLEVERB> {
         if (!copy.lpszVerbName) {
           // Nothing half-given: free what this call handed out.
           for (ULONG i = 0; i < given; ++i) CoTaskMemFree(out[i].lpszVerbName);
-          m_position -= given;
+          m_cursor.StepBack(given);
           return E_OUTOFMEMORY;
         }
         memcpy(copy.lpszVerbName, verb.lpszVerbName, bytes);
       }
       out[given++] = copy;
-      ++m_position;
+      m_cursor.Advance();
     }
     if (fetched) *fetched = given;
     return given == wanted ? S_OK : S_FALSE;
   }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    size_t left = m_count - m_position;
-    if (count > left) {
-      m_position = m_count;
-      return S_FALSE;
-    }
-    m_position += count;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return m_cursor.Skip(count); }
   HRESULT STDMETHODCALLTYPE Reset() override {
-    m_position = 0;
+    m_cursor.Reset();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Clone(IEnumOLEVERB** out) override {
     if (!out) return E_POINTER;
-    *out = new (std::nothrow) VerbEnumerator(m_verbs, m_count, m_position);
+    *out = new (std::nothrow) VerbEnumerator(m_verbs, m_cursor.Count(), m_cursor.Position());
     return *out ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
   const OLEVERB* m_verbs;
-  size_t m_count;
-  size_t m_position;
+  EnumCursor m_cursor;
 };
 
 }  // namespace
