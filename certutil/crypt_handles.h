@@ -212,35 +212,11 @@ class ScopedCardMemory {
 
 // A block COM's task allocator handed out, freed with CoTaskMemFree.
 template <class T>
-class ScopedCoTaskMem {
- public:
-  using pointer = T*;
-  ScopedCoTaskMem() = default;
-  explicit ScopedCoTaskMem(T* p) : m_p(p) {}
-  ScopedCoTaskMem(ScopedCoTaskMem&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-  ScopedCoTaskMem& operator=(ScopedCoTaskMem&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.m_p, nullptr));
-    return *this;
-  }
-  ScopedCoTaskMem(const ScopedCoTaskMem&) = delete;
-  ScopedCoTaskMem& operator=(const ScopedCoTaskMem&) = delete;
-  ~ScopedCoTaskMem() { Reset(); }
-
-  void Reset(T* p = nullptr) {
-    if (m_p) CoTaskMemFree(m_p);
-    m_p = p;
-  }
-  T** Receive() {
-    Reset();
-    return &m_p;
-  }
-  T* Get() const { return m_p; }
-  [[nodiscard]] T* Detach() { return std::exchange(m_p, nullptr); }
-  explicit operator bool() const { return m_p != nullptr; }
-
- private:
-  T* m_p = nullptr;
+struct CoTaskMemTraits {
+  static void Close(T* p) { CoTaskMemFree(p); }
 };
+template <class T>
+using ScopedCoTaskMem = ScopedHandle<T*, CoTaskMemTraits<T>>;
 
 // Access to a SAFEARRAY's data for one scope: SafeArrayAccessData locks the
 // array (it cannot be resized or destroyed meanwhile) and the scope's end
