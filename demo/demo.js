@@ -39,5 +39,8 @@ host.Echo("SignPKCS7(SHA256):  code " + p7[0] + ", " + (p7[1] ? p7[1].length : 0
 host.Check(p7[0] == 0, "SignPKCS7 signed");
 host.WriteFile(out + "\\p7-1.b64", p7[1]);
 host.WriteFile(out + "\\p7-1.payload", "Tessarn demo payload");
+// What the page asked for, so that the check can tell a message signed by
+// another certificate or with another digest from this one.
+host.WriteFile(out + "\\p7-1.expect", "full SHA256");
 
 host.Echo("SetLogging(verbose): [" + items(ctl.SetLogging("verbose")).join(", ") + "]");

@@ -12,3 +12,23 @@ clone_prefix() {
      tar --null --no-recursion -T - -cf -) | tar -C "$dest" -xpf - || return 1
   (cd "$template" && find . -type f -iregex "$programs" -print0 | xargs -0 -r cp -l --parents -t "$dest")
 }
+
+# Registered templates: copies of the template in which regsvr32 has already
+# registered one module, so that the many tests that only need the module
+# registered do not each start regsvr32 (under emulation a 32-bit process
+# takes seconds to start). Each is named by the module's path and content:
+# a rebuilt module, or one at another path, never finds a stale copy, and a
+# test that finds none registers the module itself.
+registered_template_name() {
+  local template=$1 module=$2 sum
+  sum=$( { readlink -m "$module"; sha256sum < "$module"; } | sha256sum | cut -c1-16)
+  printf '%s' "$template-registered/$sum"
+}
+
+# The registered template for MODULE, when one is ready (prints its path).
+registered_template() {
+  local dir
+  dir=$(registered_template_name "$1" "$2") || return 1
+  [ -f "$dir/.tessarn-ready" ] || return 1
+  printf '%s' "$dir"
+}

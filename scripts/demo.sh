@@ -18,10 +18,6 @@ trap cleanup EXIT
 for arch in x64 x86; do
   echo
   echo "== Tessarn.ocx ($arch): $root/build/$arch/Tessarn.ocx"
-  if [ "$arch" = x86 ] && ! runs_32bit; then
-    echo "skipped: this machine's kernel cannot run 32-bit programs, so the 32-bit module cannot be loaded here"
-    continue
-  fi
   rm -rf "$work/prefix" "$work/files"
   mkdir -p "$work/files"
   clone_prefix "$root/build/wineprefix" "$work/prefix"

@@ -4,15 +4,29 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 dir=$1
-if [ -f "$dir/.tessarn-ready" ]; then exit 0; fi
+# The recipe of the template: this script and the shared Wine settings. A
+# template booted by another recipe, or before this machine could run
+# 32-bit programs (its syswow64 then holds no working 32-bit side), is
+# booted again: it must never be reused.
+recipe=$(cat "$here/make-prefix.sh" "$here/wine-env.sh" | sha256sum | cut -c1-16)
+complete() {
+  [ -f "$dir/.tessarn-ready" ] && [ "$(cat "$dir/.tessarn-ready")" = "$recipe" ] &&
+    [ -f "$dir/drive_c/windows/syswow64/kernel32.dll" ] &&
+    [ -f "$dir/drive_c/windows/syswow64/regsvr32.exe" ]
+}
+if complete; then exit 0; fi
+if ! runs_32bit; then
+  echo "make-prefix: this machine cannot run 32-bit programs: run scripts/setup.sh first" >&2
+  exit 1
+fi
 rm -rf "$dir"
 mkdir -p "$(dirname "$dir")"
 export WINEPREFIX="$dir"
-# The 64-bit loader boots the prefix: it also makes the 32-bit side when the
-# machine can run 32-bit programs.
+# The 64-bit loader boots the prefix; it makes the 32-bit side with 32-bit
+# programs.
 "$(wine_loader x64)" wineboot -i >/dev/null 2>&1 || true
 wineserver -w
-if runs_32bit && { [ ! -d "$dir/drive_c/windows/syswow64" ] || [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ]; }; then
+if [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ]; then
   echo "make-prefix: $dir has no 32-bit side (syswow64): is wine32:i386 installed?" >&2
   exit 1
 fi
@@ -24,4 +38,4 @@ for service in Eventlog NDIS nsiproxy PlugPlay; do
     /v Start /t REG_DWORD /d 4 /f >/dev/null 2>&1
 done
 wineserver -w
-touch "$dir/.tessarn-ready"
+printf '%s' "$recipe" > "$dir/.tessarn-ready"

@@ -66,4 +66,7 @@ if ! have_all "${wine_pkgs[@]}"; then
   echo "setup: 32-bit and 64-bit Wine are not both installed; the suite cannot run both modules" >&2
   exit 1
 fi
+# The 32-bit module is tested on every machine: where the kernel cannot run
+# 32-bit programs, an emulator is brought in and registered.
+"$(dirname "$0")/setup-i386.sh"
 echo "setup: all packages present"

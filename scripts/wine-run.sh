@@ -4,6 +4,8 @@
 #   wine-run.sh TEMPLATE ARCH PROGRAM [ARGS...]
 # Per-test environment:
 #   TESSARN_REGISTER   modules to register (regsvr32 of ARCH) before the run
+#                      (one module already registered in its registered
+#                      template, when the suite made one: clone-prefix.sh)
 #   TESSARN_FIXTURE    shell commands run in the prefix before the test
 #                      ($WINE64 and $WINE32 name the two loaders)
 #   TESSARN_VERIFY     a command run on the Linux side after the test passed,
@@ -30,13 +32,21 @@ fi
 template=$1 arch=$2; shift 2
 
 if [ "$arch" = x86 ] && ! runs_32bit; then
-  echo "wine-run: SKIPPED: this machine's kernel cannot run 32-bit programs, so the 32-bit module cannot be loaded here"
-  exit "$TESSARN_SKIP_CODE"
+  echo "wine-run: this machine cannot run 32-bit programs: run scripts/setup.sh, which brings the emulator that runs them" >&2
+  exit 1
 fi
 
 if [ ! -f "$template/.tessarn-ready" ]; then
   echo "wine-run: no booted template prefix at $template" >&2
   exit 1
+fi
+# A test that needs one module registered starts from that module's
+# registered template when the suite has made it.
+register=${TESSARN_REGISTER:-}
+if [ -n "$register" ] && [ "$register" = "${register%% *}" ] &&
+   registered=$(registered_template "$template" "$register"); then
+  template=$registered
+  register=
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessarn-test.XXXXXX")
 export WINEPREFIX="$work/prefix"
@@ -66,8 +76,8 @@ trap cleanup EXIT
 # second they take to go.
 "$(wine_loader x64)" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 
-if [ -n "${TESSARN_REGISTER:-}" ]; then
-  for m in $TESSARN_REGISTER; do
+if [ -n "$register" ]; then
+  for m in $register; do
     if ! "$(wine_loader "$arch")" "$(regsvr32_for "$arch")" /s "$(winpath "$m")"; then
       echo "wine-run: regsvr32 of $m failed" >&2
       exit 1

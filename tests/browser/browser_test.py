@@ -11,8 +11,8 @@ runs headless and is closed when the pages have reported.
   browser_test.py --browser chromium|firefox --scenario NAME --arch x64
                   --source DIR --build DIR --template DIR --pki DIR
 
-Exits 77 (skipped) only where the run is impossible here: no such browser,
-or a 32-bit host on a machine that cannot run 32-bit programs.
+Never skips: a missing browser, or a machine that cannot run the 32-bit
+host, fails the run (scripts/setup.sh brings both).
 """
 import argparse
 import base64
@@ -28,7 +28,6 @@ import threading
 import time
 import zipfile
 
-SKIP = 77
 HOST_NAME = "zorv.tessarn"
 REPORT_TIMEOUT = 300
 
@@ -132,12 +131,18 @@ class Run:
 
     def make_prefix(self):
         a = self.args
-        subprocess.run(["bash", "-c", '. "$1/scripts/clone-prefix.sh"; clone_prefix "$2" "$3"', "-",
-                        a.source, a.template, self.prefix], check=True)
+        module = os.path.join(a.build, "Tessarn.ocx")
+        # The module's registered template when the suite made one
+        # (scripts/clone-prefix.sh); otherwise the module is registered here.
+        cloned = subprocess.run(
+            ["bash", "-c", '. "$1/scripts/clone-prefix.sh"; t=$(registered_template "$2" "$4") || t=$2; '
+             'clone_prefix "$t" "$3" && { [ "$t" = "$2" ] || echo registered; }', "-",
+             a.source, a.template, self.prefix, module], check=True, stdout=subprocess.PIPE, text=True)
         # One wineserver for the whole run: every program, the host included,
         # starts warm.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-        self.wine("C:\\windows\\system32\\regsvr32.exe", "/s", self.winpath(os.path.join(a.build, "Tessarn.ocx")))
+        if cloned.stdout.strip() != "registered":
+            self.wine("C:\\windows\\system32\\regsvr32.exe", "/s", self.winpath(module))
         env = dict(self.env, TESSARN_PKI=self.winpath(a.pki), TESSARN_FILES=self.winpath(self.files))
         direct = os.path.join(a.source, "tests/browser/direct.js")
         r = self.wine(os.path.join(a.build, "tests/host/script_host.exe"), self.winpath(direct),
@@ -470,8 +475,7 @@ def main():
 
     program = {"chromium": "chromium", "firefox": "firefox-esr"}[args.browser]
     if not shutil.which(program):
-        log("SKIPPED: %s is not installed" % program)
-        return SKIP
+        fail("%s is not installed: scripts/setup.sh installs it" % program)
     if args.arch == "x86":
         try:
             runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
@@ -479,8 +483,7 @@ def main():
         except OSError:  # "Exec format error": the kernel has no 32-bit support
             runs_32bit = False
         if not runs_32bit:
-            log("SKIPPED: this machine's kernel cannot run 32-bit programs, so the 32-bit host cannot run here")
-            return SKIP
+            fail("this machine cannot run 32-bit programs: scripts/setup.sh brings the emulator that runs them")
     for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
         if not args.host_command and not os.path.exists(need):
             fail("missing " + need)

@@ -104,18 +104,19 @@ bool StillAnswers(IDispatch* control) {
   return Call(control, dispid::kLibGetInfo, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
 }
 
-bool KeyExists(HKEY root, const std::wstring& path) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
+  ScopedRegKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, OutParam(key)) == ERROR_SUCCESS;
 }
 
-std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found) {
+std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found, REGSAM view) {
+  if (found) *found = false;
+  ScopedRegKey key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, OutParam(key)) != ERROR_SUCCESS) return L"";
   wchar_t buf[1024] = {};
   DWORD size = sizeof(buf) - sizeof(wchar_t);
   DWORD type = 0;
-  LONG rc = RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, &type, buf, &size);
+  LONG rc = RegGetValueW(key.Get(), nullptr, name, RRF_RT_REG_SZ, &type, buf, &size);
   if (found) *found = rc == ERROR_SUCCESS;
   return rc == ERROR_SUCCESS ? buf : L"";
 }

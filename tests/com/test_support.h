@@ -35,8 +35,11 @@ long AnswerCode(const VARIANT& answer);
 bool StillAnswers(IDispatch* control);
 
 // Registry helpers (HKEY_CLASSES_ROOT in this process's view).
-bool KeyExists(HKEY root, const std::wstring& path);
-std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found = nullptr);
+// `view` may name a registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY);
+// 0 reads the program's own.
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0);
+std::wstring ReadString(HKEY root, const std::wstring& path, const wchar_t* name, bool* found = nullptr,
+                        REGSAM view = 0);
 
 // COM for the calling thread (a single-threaded apartment, as a page's
 // thread has). A failed initialisation is a test failure, and Result()

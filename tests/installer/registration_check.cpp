@@ -27,6 +27,18 @@ void Expect(bool ok, const std::wstring& what) {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
 
+// The registry view in which a 32-bit program on 64-bit Windows finds a key
+// of the classes root. Only the class and interface keys (CLSID,
+// Interface) have a 32-bit view of their own; ProgIDs and type libraries
+// are one key that both views share, so the 64-bit view shows what a 32-bit
+// program sees. Reading them there also keeps the check to Windows' rule
+// under Wine, whose 32-bit view of HKCU\Software\Classes shows only its
+// Wow6432Node once that exists (ProgID and type library included).
+REGSAM ViewOf(const std::wstring& key) {
+  bool ownView = key.rfind(L"CLSID\\", 0) == 0 || key.rfind(L"Interface\\", 0) == 0;
+  return ownView ? 0 : KEY_WOW64_64KEY;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -39,7 +51,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring prefix = L"Software\\Classes\\";
   for (const KeyValue& kv : RegisteredValues(module)) {
     bool found = false;
-    std::wstring value = ReadString(root, prefix + kv.key, kv.name, &found);
+    std::wstring value = ReadString(root, prefix + kv.key, kv.name, &found, ViewOf(kv.key));
     Expect(found, L"missing " + prefix + kv.key + L" " + (kv.name ? kv.name : L"(default)"));
     Expect(!found || SamePath(kv.value, value), prefix + kv.key + L" is \"" + value + L"\", not \"" + kv.value + L"\"");
   }
@@ -50,14 +62,16 @@ int wmain(int argc, wchar_t** argv) {
   const wchar_t* platform = L"\\0\\win32";
 #endif
   std::wstring typeLib = prefix + kTypeLibKey;
-  Expect(SamePath(module, ReadString(root, typeLib + platform, nullptr)), L"the type library's path is not the module");
+  const REGSAM shared = ViewOf(kTypeLibKey);
+  Expect(SamePath(module, ReadString(root, typeLib + platform, nullptr, nullptr, shared)),
+         L"the type library's path is not the module");
   // One library key serves both registry views: its HELPDIR names the
   // folder of one of the two modules.
-  std::wstring helpDir = ReadString(root, typeLib + L"\\HELPDIR", nullptr);
+  std::wstring helpDir = ReadString(root, typeLib + L"\\HELPDIR", nullptr, nullptr, shared);
   if (!helpDir.empty() && helpDir.back() != L'\\') helpDir += L'\\';
   Expect(GetFileAttributesW((helpDir + L"Tessarn.ocx").c_str()) != INVALID_FILE_ATTRIBUTES,
          L"HELPDIR \"" + helpDir + L"\" holds no module");
-  Expect(ReadString(root, typeLib + L"\\FLAGS", nullptr) == L"10", L"FLAGS is not 10");
+  Expect(ReadString(root, typeLib + L"\\FLAGS", nullptr, nullptr, shared) == L"10", L"FLAGS is not 10");
   for (const wchar_t* iid : {L"{1BFAAC6D-2B1F-4CF9-8DF1-A25DC6C49B55}", L"{933AA70C-A8B0-46FA-A0AD-9639A5D24625}"}) {
     std::wstring key = prefix + L"Interface\\" + iid;
     Expect(ReadString(root, key + L"\\ProxyStubClsid32", nullptr) == L"{00020420-0000-0000-C000-000000000046}",
