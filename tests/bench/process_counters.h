@@ -5,8 +5,9 @@
 // it.
 namespace bench {
 
-// Open handles of this process, counted by probing every handle value
-// below `limit` (Wine does not count them for GetProcessHandleCount).
+// Open handles of this process: from the system's handle list, or, where
+// that cannot be had, by probing every handle value below `limit` (Wine
+// does not count them for GetProcessHandleCount).
 unsigned long CountHandles(ULONG_PTR limit);
 
 // Private bytes: the platform's pagefile usage (Wine leaves PrivateUsage at

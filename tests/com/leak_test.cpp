@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/bench/bare_jobs.h"
+#include "tests/bench/process_counters.h"
 #include "tests/certutil/pki.h"
 #include "tests/com/test_support.h"
 #include "tests/host/pki_stores.h"
@@ -17,16 +18,7 @@ using namespace testing_support;
 
 namespace {
 
-// Open handles of this process, counted by probing (Wine does not count
-// them for GetProcessHandleCount).
-unsigned long CountHandles() {
-  unsigned long count = 0;
-  for (ULONG_PTR value = 4; value < 65536; value += 4) {
-    DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-  }
-  return count;
-}
+unsigned long CountHandles() { return bench::CountHandles(1u << 16); }
 
 // Handles gained over 20 calls, after a few calls for caches and first-use
 // work.
