@@ -19,7 +19,21 @@ def machine():
     except OSError:
         pass
     wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
-    return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {wine}"
+    return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {wine}{emulation()}"
+
+
+def emulation():
+    """How 32-bit programs run here: natively, or through the user-mode
+    emulator that scripts/setup-i386.sh registered."""
+    try:
+        entry = open("/proc/sys/fs/binfmt_misc/tessarn-i386").read()
+    except OSError:
+        return "; 32-bit programs run natively"
+    if "enabled" not in entry.split():
+        return "; 32-bit programs run natively"
+    qemu = next((l.split(" ", 1)[1] for l in entry.splitlines() if l.startswith("interpreter ")), "qemu-i386")
+    version = subprocess.run([qemu, "--version"], capture_output=True, text=True).stdout.splitlines()
+    return f"; 32-bit programs run under {version[0] if version else qemu} (user-mode emulation)"
 
 
 def parse(path):
@@ -88,7 +102,7 @@ def main():
         if soak:
             base_h, base_p = soak[0][1], soak[0][2]
             lines += ["Soak: mixed calls on one control, sampled every tenth of the run "
-                      "(handles counted by probing; private bytes as the platform's pagefile usage):", "",
+                      "(handles counted from the system's handle list; private bytes as the platform's pagefile usage):", "",
                       "| Calls | Handles | Private bytes | vs. first sample |", "|---|---|---|---|"]
             for calls, handles, private in soak:
                 change = (private - base_p) / base_p * 100 if base_p else 0
