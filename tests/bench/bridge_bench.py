@@ -9,18 +9,23 @@ extension loaded unpacked, the host under Wine behind a wrapper, pages from
 - The same calls in process: the script host, with the control sited at the
   page's origin as the bridge host sites it, makes the page's calls through
   the page library talking to the control directly (bridge_inprocess.js),
-  in the same prefix and just before the browser starts.
+  in the same prefix, half the samples before the browser starts and half
+  after it stopped.
 - The first call with the host's start: bench_cold.html, once per round,
   waits until no host is running (the extension lets its host go a few
   seconds after the last page left), then times LibGetInfo(0) until its
   answer. The first round is also the browser's first page.
 - Warm calls: bench_warm.html makes each call a few times to warm up, then
   times each of the next ones alone with performance.now().
+- The same calls straight to the host, after the browser has gone.
 
 Prints, after the run, one line per figure (times in microseconds):
   bridge|BROWSER|ARCH|NAME|PAGE_MEDIAN|PAGE_MIN|PAGE_MAX|INPROCESS_MEDIAN|INPROCESS_MIN|INPROCESS_MAX|CALLS
+  bridgehost|BROWSER|ARCH|NAME|MEDIAN|MIN|MAX|CALLS
   bridgestart|BROWSER|ARCH|MEDIAN|MIN|MAX|ROUNDS|SPAWN_MEDIAN
-where SPAWN is the time from the page's request to the wrapper's start of
+where "bridgehost" is the same call sent straight to a host of its own from
+this program over its pipes (bridge_direct.py), no browser between, and
+SPAWN is the time from the page's request to the wrapper's start of
 the host, the part the browser and the extension take before Wine starts.
 Progress goes to standard error.
 
@@ -42,7 +47,8 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "browser"))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "browser")]
+import bridge_direct  # noqa: E402
 import browser_test  # noqa: E402
 from browser_test import Handler, Run, fail, log  # noqa: E402
 
@@ -81,7 +87,7 @@ def spread(values):
 
 def measure_in_process(run, origin, samples, warmup):
     """The page's calls on the control in this process's prefix: name ->
-    (median, min, max) in microseconds."""
+    the samples, in microseconds per call."""
     a = run.args
     env = dict(run.env, TESSARN_PKI=run.winpath(a.pki))
     r = run.wine(os.path.join(a.build, "tests/host/script_host.exe"), "--moniker", origin,
@@ -94,9 +100,11 @@ def measure_in_process(run, origin, samples, warmup):
     for line in r.stdout.splitlines():
         f = line.strip().split("|")
         if f[0] == "inprocess":
-            got[f[1]] = tuple(float(x) for x in f[2:5])
+            got[f[1]] = [float(x) for x in f[3].split(",")]
     if r.returncode != 0 or len(got) != 2:
         fail("the in-process calls through the script host failed:\n" + r.stdout)
+    for name, us in got.items():
+        log("in process: %s %.3f ms (%.3f-%.3f)" % ((name,) + tuple(x / 1000 for x in spread(us))))
     return got
 
 
@@ -110,6 +118,22 @@ def verify_signature(run, job):
     if r.returncode != 0:
         fail("OpenSSL: " + r.stdout)
     log("the page's RawSign SHA256 signature: " + r.stdout.strip())
+
+
+def time_host_alone(run, origin, warmup, calls):
+    """The page's calls sent straight to a host of their own: name -> the
+    microseconds of each call."""
+    thumb = open(os.path.join(run.args.pki, "full.sha1")).read().strip()
+    jobs = [("LibGetInfo", "LibGetInfo", [0], lambda r: bool(r) and r[0] == 0 and r[1] == "Tessarn"),
+            ("RawSign SHA256", "RawSign", ["22" * 32, "F12345", thumb, "SHA256"],
+             lambda r: bool(r) and r[0] == 0 and len(r[1]) >= 64)]
+    try:
+        got = bridge_direct.time_calls(run, origin, jobs, warmup, calls)
+    except (RuntimeError, EOFError) as e:
+        fail(str(e))
+    for name, us in got.items():
+        log("straight to the host: %s %.3f ms (%.3f-%.3f)" % ((name,) + tuple(x / 1000 for x in spread(us))))
+    return got
 
 
 def host_start_times(run):
@@ -173,10 +197,11 @@ def bench(args):
         run.make_prefix()
         log("prefix ready in %.1f s" % (time.time() - started))
 
-        samples, warmup = (1, 0) if args.smoke else (args.calls, args.warmup)
+        # The in-process samples are taken half before and half after the
+        # browser's run, so that a machine that grows busier or quieter
+        # meanwhile moves both figures alike.
+        samples, warmup = (1, 0) if args.smoke else ((args.calls + 1) // 2, args.warmup)
         inproc = measure_in_process(run, origin, samples, warmup)
-        for name, (m, lo, hi) in inproc.items():
-            log("in process: %s %.3f ms (%.3f-%.3f)" % (name, m / 1000, lo / 1000, hi / 1000))
 
         wrapper = run.write_wrapper()
         ext = run.build_extension()
@@ -195,11 +220,18 @@ def bench(args):
         if not reports["warm"].get("isolated"):
             log("note: the page was not cross-origin isolated; performance.now() is coarser")
         run.stop_browser()
+        if args.smoke:
+            return []
+        for name, us in measure_in_process(run, origin, samples, warmup).items():
+            inproc[name] += us
+        direct = time_host_alone(run, origin, args.warmup, calls)
         lines = []
         for name in ("LibGetInfo", "RawSign SHA256"):
             page = spread([t * 1000 for t in jobs[name]["times"]])
             lines.append("bridge|%s|%s|%s|%.1f|%.1f|%.1f|%.1f|%.1f|%.1f|%d" % (
-                (args.browser, args.arch, name) + page + inproc[name] + (calls,)))
+                (args.browser, args.arch, name) + page + spread(inproc[name]) + (calls,)))
+            lines.append("bridgehost|%s|%s|%s|%.1f|%.1f|%.1f|%d" % (
+                (args.browser, args.arch, name) + spread(direct[name]) + (calls,)))
         lines.append("bridgestart|%s|%s|%.1f|%.1f|%.1f|%d|%.1f" % (
             (args.browser, args.arch) + spread(cold) + (rounds, statistics.median(spawns) if spawns else -1)))
         return lines

@@ -1,8 +1,9 @@
 // The in-process side of the bridge benchmark, run by the script host with
 // the control sited at the page's own origin (as the bridge host sites it):
 // the same calls as the page's, through the same page library talking to
-// the control directly, as in IE mode. Prints one line per call:
-//   inprocess|NAME|MEDIAN_US|MIN_US|MAX_US|SAMPLES|CALLS_PER_SAMPLE
+// the control directly, as in IE mode. Prints one line per call, with the
+// time of each sample in microseconds per call:
+//   inprocess|NAME|CALLS_PER_SAMPLE|US,US,...
 //   script_host --moniker ORIGIN bridge_inprocess.js TESSARN_JS CALLS_JS JOBS_JS SAMPLES WARMUP
 // The script engine's clock counts whole milliseconds: each sample is the
 // mean of as many calls as take at least 50 ms together (one call when
@@ -42,8 +43,5 @@ for (var j = 0; j < jobs.length; j++) {
     for (i = 0; i < batch; i++) callOnce(job);
     us.push((now() - start) * 1000 / batch);
   }
-  us.sort(function (a, b) { return a - b; });
-  var n = us.length, median = n % 2 ? us[(n - 1) / 2] : (us[n / 2 - 1] + us[n / 2]) / 2;
-  host.Echo("inprocess|" + job.name + "|" + median.toFixed(1) + "|" + us[0].toFixed(1) + "|" +
-            us[n - 1].toFixed(1) + "|" + n + "|" + batch);
+  host.Echo("inprocess|" + job.name + "|" + batch + "|" + us.join(","));
 }
