@@ -33,6 +33,13 @@ Progress goes to standard error.
                   --source DIR --build DIR --template DIR --pki DIR
                   [--calls 40] [--warmup 5] [--rounds 5] [--smoke]
 
+scripts/benchmark.sh appends the figures to each module's output, one module
+after the other once the in-process benchmarks are done (each run owns a
+browser, an Xvfb and both cores), for report.py's Bridge section:
+  xvfb-run -a -s "-screen 0 1024x768x24" python3 tests/bench/bridge_bench.py \
+    --browser chromium --arch ARCH --source ROOT --build ROOT/build/ARCH \
+    --template ROOT/build/wineprefix --pki ROOT/build/ARCH/pki >> OUT/ARCH.txt
+
 --smoke makes each call once or twice and checks every answer (RawSign's
 signature with OpenSSL), as the suite's check that the benchmark still
 works; it prints no figures. Exits 77 where the run is impossible here.
