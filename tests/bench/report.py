@@ -120,7 +120,8 @@ def bridge_section(fields):
             "The 32-bit host, its control and the script host run as 32-bit programs; where the",
             "machine runs those through user-mode emulation (qemu), every figure of theirs, in",
             "process and through the bridge, is that much slower, and the first call's start of",
-            "a 32-bit Wine process most of all; the browser's own part is the same as for x64.",
+            "a 32-bit Wine process most of all. The browser's own part (the page's time less the",
+            "host alone) runs natively for either module.",
             "",
         ]
     return lines
