@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes BENCHMARKS.md from the benchmark's output.
 Usage: report.py OUT.md COMMAND ARCH=FILE... (each FILE the concatenated
-output of the default and logdir runs of one architecture)."""
+output of the default and logdir runs of one architecture, and of the
+bridge benchmark, tests/bench/bridge_bench.py, where it ran)."""
 import datetime
 import os
 import platform
@@ -36,11 +37,13 @@ def emulation():
     return f"; 32-bit programs run under {version[0] if version else qemu} (user-mode emulation)"
 
 
-def parse(path):
+def parse(path, bridge):
     rows, soak, each, probes, skipped = [], [], [], [], None
     for line in open(path):
         f = line.strip().split("|")
-        if f[0] == "skipped":
+        if f[0] in ("bridge", "bridgehost", "bridgestart"):
+            bridge.append(f)
+        elif f[0] == "skipped":
             skipped = f[1]
         elif f[0] == "probe":
             probes.append((f[1], int(f[2]), float(f[3])))
@@ -59,6 +62,85 @@ def ms(us):
     return f"{us / 1000:.3f}" if 0 < us < 1000 else f"{us / 1000:.2f}"
 
 
+def bridge_section(fields):
+    """The browser bridge's rows: what a page's call through the extension
+    and the host costs on top of the same call in process."""
+    warm = [f for f in fields if f[0] == "bridge"]
+    start = [f for f in fields if f[0] == "bridgestart"]
+    if not warm and not start:
+        return []
+    lines = [
+        "## Bridge",
+        "",
+        "What the browser bridge (page library, extension, native messaging, `tessarn-host.exe`) adds",
+        "to a call, measured by `tests/bench/bridge_bench.py` in a headless browser with the",
+        "extension loaded unpacked and the host under Wine in a prefix already booted. Times in ms.",
+        "",
+    ]
+    if warm:
+        lines += [
+            "**Warm calls.** The host already runs; after warm-up calls the page times each call",
+            "alone with `performance.now()`, from `Tessarn.call` to its answer. The in-process figure",
+            "is the same call with the same arguments through the same page library talking to the",
+            "control directly (as in IE mode), in the script host with the control sited at the",
+            "page's origin as the host sites it, in the same prefix and run (half its samples before",
+            "the browser, half after). \"Added\" is the page's median less the in-process median.",
+            "\"Host alone\" is the same call sent straight to a host of its own from the driver over",
+            "its pipes, no browser between: Wine's pipes and the host's own work. The page's time",
+            "beyond it is the browser's part (native messaging, the extension, the page's messages).",
+            "",
+            "| Browser | Module | Call | Page (ms) | spread | Host alone (ms) | In process (ms) | spread | Added (ms) | Calls |",
+            "|---|---|---|---|---|---|---|---|---|---|",
+        ]
+        alone = {tuple(f[1:4]): float(f[4]) for f in fields if f[0] == "bridgehost"}
+        for _, browser, arch, name, pm, plo, phi, im, ilo, ihi, calls in warm:
+            pm, plo, phi, im, ilo, ihi = map(float, (pm, plo, phi, im, ilo, ihi))
+            a = alone.get((browser, arch, name))
+            lines.append(f"| {browser} | {arch} | {name} | {ms(pm)} | {ms(plo)}-{ms(phi)} | "
+                         f"{ms(a) if a is not None else '-'} | {ms(im)} | "
+                         f"{ms(ilo)}-{ms(ihi)} | {(pm - im) / 1000:+.2f} | {calls} |")
+        lines.append("")
+    if start:
+        lines += [
+            "**The first call with the host's start.** No host runs (the previous page left and the",
+            "extension let its host go); the page times `LibGetInfo(0)` until its answer, the host's",
+            "start under Wine included. The first round is also the browser's first page. \"Until",
+            "the host starts\" is the part before the host's wrapper runs: the browser and the extension.",
+            "",
+            "| Browser | Module | First call (ms) | spread | Rounds | Until the host starts (ms) |",
+            "|---|---|---|---|---|---|",
+        ]
+        for _, browser, arch, m, lo, hi, rounds, spawn in start:
+            m, lo, hi, spawn = map(float, (m, lo, hi, spawn))
+            lines.append(f"| {browser} | {arch} | {ms(m)} | {ms(lo)}-{ms(hi)} | {rounds} | "
+                         f"{ms(spawn) if spawn >= 0 else '-'} |")
+        lines.append("")
+    targets = []
+    for f in warm:
+        if f[1] == "chromium" and f[3] == "LibGetInfo":
+            added = (float(f[4]) - float(f[7])) / 1000
+            targets.append(f"| A warm LibGetInfo, headless Chromium: at most 10 ms added | {f[2]} | "
+                           f"{added:+.2f} ms | {'met' if added <= 10 else 'missed'} |")
+    for f in start:
+        if f[1] == "chromium":
+            first = float(f[3]) / 1000
+            targets.append(f"| The first call with the host's start, headless Chromium: at most 3 s | {f[2]} | "
+                           f"{first / 1000:.2f} s | {'met' if first <= 3000 else 'missed'} |")
+    if targets:
+        lines += ["The bridge's targets (medians):", "", "| Target | Module | Measured | |", "|---|---|---|---|"]
+        lines += targets + [""]
+    if any(f[2] == "x86" for f in fields):
+        lines += [
+            "The 32-bit host, its control and the script host run as 32-bit programs; where the",
+            "machine runs those through user-mode emulation (qemu), every figure of theirs, in",
+            "process and through the bridge, is that much slower, and the first call's start of",
+            "a 32-bit Wine process most of all. The browser's own part (the page's time less the",
+            "host alone) runs natively for either module.",
+            "",
+        ]
+    return lines
+
+
 def main():
     out, command = sys.argv[1], sys.argv[2]
     lines = [
@@ -75,9 +157,10 @@ def main():
         f"- Command: `{command}`",
         "",
     ]
+    bridge = []
     for spec in sys.argv[3:]:
         arch, path = spec.split("=", 1)
-        rows, soak, each, probes, skipped = parse(path)
+        rows, soak, each, probes, skipped = parse(path, bridge)
         if skipped:
             lines += [f"## {arch}", "", f"Not measured: {skipped}.", ""]
             continue
@@ -124,6 +207,7 @@ def main():
             for name, kept, us in probes:
                 lines.append(f"| {name} | {kept:+d} | {ms(us)} |")
             lines.append("")
+    lines += bridge_section(bridge)
     notes = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notes.md")
     if os.path.exists(notes):
         lines += ["", open(notes).read().rstrip()]

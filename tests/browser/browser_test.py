@@ -55,8 +55,8 @@ def read_identity(source):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, roots):
-        super().__init__(("127.0.0.1", 0), Handler)
+    def __init__(self, roots, handler=None):
+        super().__init__(("127.0.0.1", 0), handler or Handler)
         self.roots = roots          # URL prefix -> folder
         self.reports = {}
         self.cond = threading.Condition()
@@ -244,6 +244,12 @@ class Run:
         argv = ["firefox-esr", "--headless", "--no-remote", "--profile", profile] + urls
         self.browser = subprocess.Popen(argv, env=env, stdout=open(os.path.join(self.work, "browser.log"), "w"),
                                         stderr=subprocess.STDOUT, start_new_session=True)
+
+    def start_browser(self, ext, wrapper, ident, urls):
+        if self.args.browser == "chromium":
+            self.start_chromium(ext, wrapper, ident, urls)
+        else:
+            self.start_firefox(ext, wrapper, ident, urls)
 
     def stop_browser(self):
         if self.browser and self.browser.poll() is None:
@@ -459,6 +465,46 @@ SCENARIOS = {
 }
 
 
+def check_runs_here(args):
+    """Fails a run this machine cannot make: no such browser, or a 32-bit
+    host where 32-bit programs cannot run. Never a skip: scripts/setup.sh
+    brings both."""
+    program = {"chromium": "chromium", "firefox": "firefox-esr"}[args.browser]
+    if not shutil.which(program):
+        fail("%s is not installed: scripts/setup.sh installs it" % program)
+    if args.arch == "x86":
+        try:
+            runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL).returncode == 0
+        except OSError:  # "Exec format error": the kernel has no 32-bit support
+            runs_32bit = False
+        if not runs_32bit:
+            fail("this machine cannot run 32-bit programs: scripts/setup.sh brings the emulator that runs them")
+
+
+def check_inputs(args):
+    for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
+        if not args.host_command and not os.path.exists(need):
+            fail("missing " + need)
+
+
+def serve_pages(run, page_dirs, handler=None):
+    """Serves the page library, the test PKI and every file of page_dirs
+    from 127.0.0.1; returns the origins pages are opened from: "allowed"
+    (the one the policy lists) and "unlisted" (the same server by another
+    name)."""
+    staging = os.path.join(run.work, "site")
+    os.makedirs(staging)
+    shutil.copy(os.path.join(run.args.source, "bridge/page/tessarn.js"), staging)
+    for pages_dir in page_dirs:
+        for name in os.listdir(pages_dir):
+            shutil.copy(os.path.join(pages_dir, name), staging)
+    run.server = Server({"/pki/": run.args.pki, "/": staging}, handler)
+    threading.Thread(target=run.server.serve_forever, daemon=True).start()
+    port = run.server.server_address[1]
+    return {"allowed": "http://127.0.0.1:%d" % port, "unlisted": "http://localhost:%d" % port}
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--browser", required=True, choices=["chromium", "firefox"])
@@ -473,35 +519,14 @@ def main():
     p.add_argument("--host-command", help="run this instead of the host under Wine (development only)")
     args = p.parse_args()
 
-    program = {"chromium": "chromium", "firefox": "firefox-esr"}[args.browser]
-    if not shutil.which(program):
-        fail("%s is not installed: scripts/setup.sh installs it" % program)
-    if args.arch == "x86":
-        try:
-            runs_32bit = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL).returncode == 0
-        except OSError:  # "Exec format error": the kernel has no 32-bit support
-            runs_32bit = False
-        if not runs_32bit:
-            fail("this machine cannot run 32-bit programs: scripts/setup.sh brings the emulator that runs them")
-    for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
-        if not args.host_command and not os.path.exists(need):
-            fail("missing " + need)
+    check_runs_here(args)
+    check_inputs(args)
 
     pages, awaited, check = SCENARIOS[args.scenario]
     run = Run(args)
     try:
-        staging = os.path.join(run.work, "site")
-        os.makedirs(staging)
-        shutil.copy(os.path.join(args.source, "bridge/page/tessarn.js"), staging)
-        pages_dir = os.path.join(args.source, "tests/browser/pages")
-        for name in os.listdir(pages_dir):
-            shutil.copy(os.path.join(pages_dir, name), staging)
-        run.server = Server({"/pki/": args.pki, "/": staging})
-        threading.Thread(target=run.server.serve_forever, daemon=True).start()
-        port = run.server.server_address[1]
-        allowed = "http://127.0.0.1:%d" % port
-        hosts = {"allowed": allowed, "unlisted": "http://localhost:%d" % port}
+        hosts = serve_pages(run, [os.path.join(args.source, "tests/browser/pages")])
+        allowed = hosts["allowed"]
         args.policy = [line.replace("{allowed}", allowed) for line in (args.policy or [])]
         started = time.time()
         run.make_prefix()
@@ -512,10 +537,7 @@ def main():
         urls = [hosts[h] + path.replace("{allowed}", allowed).replace("{unlisted}", hosts["unlisted"])
                 for h, path in pages]
         started = time.time()
-        if args.browser == "chromium":
-            run.start_chromium(ext, wrapper, ident, urls)
-        else:
-            run.start_firefox(ext, wrapper, ident, urls)
+        run.start_browser(ext, wrapper, ident, urls)
         reports = run.wait_reports(awaited)
         log("%s reported in %.1f s" % (", ".join(awaited), time.time() - started))
         check(run, reports)
