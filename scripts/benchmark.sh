@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds, runs the benchmark for each module (with the default log
 # settings, with the temporary-directory log at TRACE, and in a process
-# that loaded with "LogDir" set) and the handle probe, and writes
-# BENCHMARKS.md.
+# that loaded with "LogDir" set), the handle probe and the bridge
+# benchmark, and writes BENCHMARKS.md.
 # Usage: scripts/benchmark.sh [x86|x64 ...]   (default: both)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -47,5 +47,16 @@ if [ "$failed" = 1 ]; then
   echo "benchmark: a run failed; BENCHMARKS.md was not written" >&2
   exit 1
 fi
+# The bridge: a page's calls in headless Chromium through the extension and
+# the host, against the same calls in process, and the first call with the
+# host's start. One module after the other, once the runs above are done:
+# each owns a browser, an Xvfb and both cores.
+for arch in "${archs[@]}"; do
+  echo "benchmark: $arch, the bridge in Chromium" >&2
+  xvfb-run -a -s "-screen 0 1024x768x24" python3 "$root/tests/bench/bridge_bench.py" --browser chromium \
+    --arch "$arch" --source "$root" --build "$root/build/$arch" --template "$root/build/wineprefix" \
+    --pki "$root/build/$arch/pki" >> "$out/$arch.txt" || {
+      echo "benchmark: the bridge run of $arch failed; BENCHMARKS.md was not written" >&2; exit 1; }
+done
 python3 "$root/tests/bench/report.py" "$root/BENCHMARKS.md" "bash scripts/benchmark.sh ${archs[*]}" "${reports[@]}"
 echo "benchmark: wrote $root/BENCHMARKS.md" >&2
