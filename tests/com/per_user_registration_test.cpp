@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/com/registered_values.h"
 #include "tests/com/test_support.h"
@@ -23,28 +25,32 @@ const wchar_t kUserClasses[] = L"Software\\Classes";
 // Every key and value under root\path, as "key|name|type|data" lines.
 using Snapshot = std::map<std::wstring, std::wstring>;
 
+// One request for the key's counts and longest name and data, then one per
+// value and per subkey: the machine's classes hold some twenty thousand
+// keys, and every request of a 32-bit test goes through the emulator.
 void Walk(HKEY key, const std::wstring& path, Snapshot* out) {
   (*out)[path] = L"(key)";
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[16384];
-    DWORD nameLength = 16384, type = 0, size = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD dataSize = size;
-    nameLength = 16384;
-    RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &dataSize);
+  DWORD subkeys = 0, longestKey = 0, values = 0, longestName = 0, longestData = 0;
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestKey, nullptr, &values, &longestName,
+                       &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  std::vector<wchar_t> name(std::max(longestName, longestKey) + 2);
+  std::vector<BYTE> data(longestData + 2 * sizeof(wchar_t));
+  for (DWORD i = 0; i < values; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size()), type = 0;
+    DWORD size = static_cast<DWORD>(data.size() - sizeof(wchar_t));
+    std::fill(data.begin(), data.end(), 0);
+    if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
     std::wstringstream line;
-    line << type << L"|" << data.c_str();
-    (*out)[path + L"|" + name] = line.str();
+    line << type << L"|" << reinterpret_cast<const wchar_t*>(data.data());
+    (*out)[path + L"|" + name.data()] = line.str();
   }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameLength = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY child;
-    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
-    Walk(child, path + L"\\" + name, out);
-    RegCloseKey(child);
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key, i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    ScopedRegKey child;
+    if (RegOpenKeyExW(key, name.data(), 0, KEY_READ, OutParam(child)) != ERROR_SUCCESS) continue;
+    Walk(child.Get(), path + L"\\" + name.data(), out);
   }
 }
 
