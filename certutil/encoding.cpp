@@ -2,7 +2,6 @@
 
 #include <strsafe.h>
 
-#include <cstring>
 #include <cwchar>
 
 #include "certutil/crypt_handles.h"
@@ -35,33 +34,35 @@ class HeapText {
 };
 
 // Text in a BSTR, ending where the heap text would end: at the first null
-// character of a zero-filled block. A long text is written straight into a
-// zero-filled BSTR one character shorter than the platform's count (which
-// holds the terminator a BSTR keeps beyond its length), the length that
-// text has when the platform writes as it said; any other ending costs a
-// copy. A short text is written into a heap block as before and copied:
-// the copy is cheap there, and some platforms write a little more than
-// they ask room for when they encode nothing (Wine, two line-break
-// characters for a count of one), which the heap block's spare character
-// and allocation slack absorb.
+// character of a zero-filled block.
+// - A long text is written straight into a BSTR one character shorter than
+//   the platform's count (which holds the terminator a BSTR keeps beyond
+//   its length). Every format but binary is text, which holds no null
+//   character, and the platform reports the characters it wrote: the text
+//   is exactly those, found without reading it again. Any other length than
+//   the one asked for costs a copy.
+// - Binary output (CRYPT_STRING_BINARY) is the bytes as they are, which end
+//   where the heap block's zeros end them, and a short text: both are
+//   written into a heap block as before and copied. The copy is cheap for
+//   a short text, and some platforms write a little more than they ask room
+//   for when they encode nothing (Wine, two line-break characters for a
+//   count of one), which the heap block's spare character and allocation
+//   slack absorb.
 class BstrText {
  public:
+  explicit BstrText(DWORD flags)
+      : m_binary((flags & ~(CRYPT_STRING_NOCR | CRYPT_STRING_NOCRLF)) == CRYPT_STRING_BINARY) {}
+
   wchar_t* Reserve(DWORD count) {
-    if (count < kDirectChars) return m_short.Reserve(count);
+    if (m_binary || count < kDirectChars) return m_short.Reserve(count);
     m_text.Reset(SysAllocStringLen(nullptr, count - 1));
     if (!m_text.Get()) return nullptr;
     m_count = count;
-    // Not every output is text that ends with a terminator (CRYPT_STRING_
-    // BINARY copies the bytes as they are): zeros stop it where the heap
-    // block's zeros would.
-    memset(m_text.Get(), 0, static_cast<size_t>(count) * sizeof(wchar_t));
     return m_text.Get();
   }
-  // The text ends at its first null character, whatever count the platform
-  // reported.
-  bool Keep(DWORD) {
+  bool Keep(DWORD written) {
     const wchar_t* text = m_text.Get() ? m_text.Get() : m_short.Text();
-    size_t length = m_text.Get() ? wcsnlen(text, m_count) : wcslen(text);
+    size_t length = m_text.Get() ? (written < m_count ? written : m_count) : wcslen(text);
     if (m_text.Get() && length == m_text.Length()) return true;
     BSTR copy = nullptr;
     // An empty text is carried as a null BSTR.
@@ -75,6 +76,7 @@ class BstrText {
 
  private:
   static constexpr DWORD kDirectChars = 4096;
+  const bool m_binary;
   HeapText m_short;
   ScopedBstr m_text;
   DWORD m_count = 0;
@@ -218,7 +220,7 @@ ResultCode nrlConvBinaryToString(const BYTE* bytes, DWORD length, DWORD flags, w
 
 ResultCode nrlConvBinaryToBstr(const BYTE* bytes, DWORD length, DWORD flags, BSTR* text) {
   *text = nullptr;
-  BstrText out;
+  BstrText out(flags);
   ResultCode code = EncodeInto(bytes, length, flags, out);
   if (code == rc::kOk) *text = out.Release();
   return code;
