@@ -6,6 +6,7 @@
 #include "certutil/chain.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
+#include "diag/log.h"
 
 namespace norelCertInfoUtl {
 namespace {
@@ -41,6 +42,11 @@ ResultCode nrlCertIsValid(PCCERT_CONTEXT cert, long criteria) {
     code = nrlCertChainIsValid(cert);
     if (code != rc::kOk) return code;
   }
+  // With every selection bit set a certificate passes whichever markers it
+  // carries, so the extension texts decide nothing: they are rendered only
+  // for the trace lines the rendering writes, when the log would write them.
+  const long everySelection = CRITERIA_ALTNAME_OID | CRITERIA_EKU_OID | CRITERIA_NEITHER_OID;
+  if ((criteria & everySelection) == everySelection && !theLog.Writes(L'T')) return rc::kOk;
   bool eku = ExtensionCarries(cert, szOID_ENHANCED_KEY_USAGE, kEkuMarker, nullptr);
   if (eku && (criteria & CRITERIA_EKU_OID)) return rc::kOk;
   bool altName = ExtensionCarries(cert, szOID_SUBJECT_ALT_NAME2, kAltNameMarkerVariant, kAltNameMarker);

@@ -2,36 +2,172 @@
 
 #include <strsafe.h>
 
+#include <cwchar>
+
+#include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "diag/log.h"
 
 namespace norelCertInfoUtl {
+namespace {
 
-ResultCode nrlConvBinaryToString(const BYTE* bytes, DWORD length, DWORD flags, wchar_t** text) {
-  *text = nullptr;
+// Where a conversion's output goes: the caller's heap block, or the value an
+// Automation answer carries. Each gives room for the count the platform
+// asks for (Reserve, null when memory runs out), then makes the output the
+// first `count` elements the platform reports (Keep, false when memory runs
+// out).
+
+// Text in a zero-filled heap block with one character to spare, so that it
+// ends at the platform's terminator or before.
+class HeapText {
+ public:
+  wchar_t* Reserve(DWORD count) {
+    m_block = AllocZeroed<wchar_t>(static_cast<size_t>(count) + 1);
+    return m_block.get();
+  }
+  bool Keep(DWORD) { return true; }
+  const wchar_t* Text() const { return m_block.get(); }
+  wchar_t* Release() { return m_block.release(); }
+
+ private:
+  MallocPtr<wchar_t> m_block;
+};
+
+// Text in a BSTR, ending where the heap text would end: at the first null
+// character of a zero-filled block.
+// - A long text is written straight into a BSTR one character shorter than
+//   the platform's count (which holds the terminator a BSTR keeps beyond
+//   its length). Every format but binary is text, which holds no null
+//   character, and the platform reports the characters it wrote: the text
+//   is exactly those, found without reading it again. Any other length than
+//   the one asked for costs a copy.
+// - Binary output (CRYPT_STRING_BINARY) is the bytes as they are, which end
+//   where the heap block's zeros end them, and a short text: both are
+//   written into a heap block as before and copied. The copy is cheap for
+//   a short text, and some platforms write a little more than they ask room
+//   for when they encode nothing (Wine, two line-break characters for a
+//   count of one), which the heap block's spare character and allocation
+//   slack absorb.
+class BstrText {
+ public:
+  explicit BstrText(DWORD flags)
+      : m_binary((flags & ~(CRYPT_STRING_NOCR | CRYPT_STRING_NOCRLF)) == CRYPT_STRING_BINARY) {}
+
+  wchar_t* Reserve(DWORD count) {
+    if (m_binary || count < kDirectChars) return m_short.Reserve(count);
+    m_text.Reset(SysAllocStringLen(nullptr, count - 1));
+    if (!m_text.Get()) return nullptr;
+    m_count = count;
+    return m_text.Get();
+  }
+  bool Keep(DWORD written) {
+    const wchar_t* text = m_text.Get() ? m_text.Get() : m_short.Text();
+    size_t length = m_text.Get() ? (written < m_count ? written : m_count) : wcslen(text);
+    if (m_text.Get() && length == m_text.Length()) return true;
+    BSTR copy = nullptr;
+    // An empty text is carried as a null BSTR.
+    if (length && !(copy = SysAllocStringLen(text, static_cast<UINT>(length)))) return false;
+    m_text.Reset(copy);
+    m_short = HeapText();
+    return true;
+  }
+  const wchar_t* Text() const { return m_text.Get() ? m_text.Get() : L""; }
+  BSTR Release() { return m_text.Detach(); }
+
+ private:
+  static constexpr DWORD kDirectChars = 4096;
+  const bool m_binary;
+  HeapText m_short;
+  ScopedBstr m_text;
+  DWORD m_count = 0;
+};
+
+// Bytes in a zero-filled heap block.
+class HeapBytes {
+ public:
+  BYTE* Reserve(DWORD size) {
+    m_block = AllocZeroed<BYTE>(size);
+    return m_block.get();
+  }
+  bool Keep(DWORD) { return true; }
+  BYTE* Release() { return m_block.release(); }
+
+ private:
+  MallocPtr<BYTE> m_block;
+};
+
+// Bytes in a byte array, written while its data is accessed (locked), and
+// cut to the count decoded when the platform decoded fewer than it asked
+// room for.
+class ByteArrayBytes {
+ public:
+  ByteArrayBytes() = default;
+  ByteArrayBytes(const ByteArrayBytes&) = delete;
+  ByteArrayBytes& operator=(const ByteArrayBytes&) = delete;
+  ~ByteArrayBytes() { Unaccess(); }
+
+  BYTE* Reserve(DWORD size) {
+    m_array.Reset(SafeArrayCreateVector(VT_UI1, 0, size));
+    if (!m_array) return nullptr;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(m_array.Get(), &data))) {
+      m_array.Reset();
+      return nullptr;
+    }
+    m_accessed = true;
+    m_reserved = size;
+    // An empty array may have no data at all; the platform still gets a
+    // buffer, as it does from the heap, so that its second call converts
+    // rather than asks for the size again.
+    return data ? static_cast<BYTE*>(data) : &m_none;
+  }
+  bool Keep(DWORD size) {
+    Unaccess();
+    if (size >= m_reserved) return true;
+    SAFEARRAYBOUND bound = {size, 0};
+    return SUCCEEDED(SafeArrayRedim(m_array.Get(), &bound));
+  }
+  SAFEARRAY* Release() { return m_array.Detach(); }
+
+ private:
+  void Unaccess() {
+    if (m_accessed) SafeArrayUnaccessData(m_array.Get());
+    m_accessed = false;
+  }
+
+  ScopedSafeArray m_array;
+  bool m_accessed = false;
+  DWORD m_reserved = 0;
+  BYTE m_none = 0;
+};
+
+template <class Output>
+ResultCode EncodeInto(const BYTE* bytes, DWORD length, DWORD flags, Output& out) {
   DWORD count = 0;
   if (!CryptBinaryToStringW(bytes, length, flags, nullptr, &count)) {
     theLog.Error(L"nrlConvBinaryToString - CryptBinaryToString 1 - error [%d]", static_cast<int>(GetLastError()));
     return rc::kEncodeFailed;
   }
   theLog.Trace(L"nrlConvBinaryToString - CryptBinaryToString len [%d]", static_cast<int>(count));
-  auto buffer = AllocZeroed<wchar_t>(static_cast<size_t>(count) + 1);
+  wchar_t* buffer = out.Reserve(count);
   if (!buffer) {
     theLog.Error(L"nrlConvBinaryToString - malloc error");
     return rc::kNoMemory;
   }
-  if (!CryptBinaryToStringW(bytes, length, flags, buffer.get(), &count)) {
+  if (!CryptBinaryToStringW(bytes, length, flags, buffer, &count)) {
     theLog.Error(L"nrlConvBinaryToString - CryptBinaryToString 2 - error [%d]", static_cast<int>(GetLastError()));
     return rc::kEncodeFailed;
   }
-  *text = buffer.release();
-  theLog.Trace(L"nrlCertInfoToStringBase64 - str [%s]", *text);
+  if (!out.Keep(count)) {
+    theLog.Error(L"nrlConvBinaryToString - malloc error");
+    return rc::kNoMemory;
+  }
+  theLog.Trace(L"nrlCertInfoToStringBase64 - str [%s]", out.Text());
   return rc::kOk;
 }
 
-ResultCode nrlConvStringToBinary(const wchar_t* text, DWORD flags, BYTE** bytes, DWORD* length) {
-  *bytes = nullptr;
-  *length = 0;
+template <class Output>
+ResultCode DecodeInto(const wchar_t* text, DWORD flags, Output& out, DWORD* length) {
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength");
   size_t chars = 0;
   HRESULT measured = text ? StringCchLengthW(text, STRSAFE_MAX_CCH, &chars) : E_INVALIDARG;
@@ -60,16 +196,55 @@ ResultCode nrlConvStringToBinary(const wchar_t* text, DWORD flags, BYTE** bytes,
   // it asked for. No decoding ever yields more than that.
   if ((flags == CRYPT_STRING_BINARY || flags == CRYPT_STRING_ANY) && size < chars * sizeof(wchar_t))
     size = static_cast<DWORD>(chars * sizeof(wchar_t));
-  auto buffer = AllocZeroed<BYTE>(size);
+  BYTE* buffer = out.Reserve(size);
   if (!buffer) return rc::kNoMemory;
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary CryptStringToBinary");
-  if (!CryptStringToBinaryW(text, static_cast<DWORD>(chars), flags, buffer.get(), &size, nullptr, nullptr)) {
+  if (!CryptStringToBinaryW(text, static_cast<DWORD>(chars), flags, buffer, &size, nullptr, nullptr)) {
     theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary 2 - lastError: %d", static_cast<int>(GetLastError()));
     return rc::kDecodeFailed;
   }
-  *bytes = buffer.release();
+  if (!out.Keep(size)) return rc::kNoMemory;
   *length = size;
   return rc::kOk;
+}
+
+}  // namespace
+
+ResultCode nrlConvBinaryToString(const BYTE* bytes, DWORD length, DWORD flags, wchar_t** text) {
+  *text = nullptr;
+  HeapText out;
+  ResultCode code = EncodeInto(bytes, length, flags, out);
+  if (code == rc::kOk) *text = out.Release();
+  return code;
+}
+
+ResultCode nrlConvBinaryToBstr(const BYTE* bytes, DWORD length, DWORD flags, BSTR* text) {
+  *text = nullptr;
+  BstrText out(flags);
+  ResultCode code = EncodeInto(bytes, length, flags, out);
+  if (code == rc::kOk) *text = out.Release();
+  return code;
+}
+
+ResultCode nrlConvStringToBinary(const wchar_t* text, DWORD flags, BYTE** bytes, DWORD* length) {
+  *bytes = nullptr;
+  *length = 0;
+  HeapBytes out;
+  DWORD size = 0;
+  ResultCode code = DecodeInto(text, flags, out, &size);
+  if (code != rc::kOk) return code;
+  *bytes = out.Release();
+  *length = size;
+  return rc::kOk;
+}
+
+ResultCode nrlConvStringToByteArray(const wchar_t* text, DWORD flags, SAFEARRAY** bytes) {
+  *bytes = nullptr;
+  ByteArrayBytes out;
+  DWORD size = 0;
+  ResultCode code = DecodeInto(text, flags, out, &size);
+  if (code == rc::kOk) *bytes = out.Release();
+  return code;
 }
 
 ResultCode nrlStringBase64ToCertContext(const wchar_t* text, PCCERT_CONTEXT* cert) {

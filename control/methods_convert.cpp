@@ -5,7 +5,6 @@
 #include "certutil/cert_format.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/encoding.h"
-#include "certutil/heap.h"
 #include "certutil/result_array.h"
 #include "certutil/time_text.h"
 #include "control/method_frame.h"
@@ -14,10 +13,12 @@
 
 using namespace norelCertInfoUtl;
 
+// The converters write the platform's output straight into the value the
+// answer carries: a megabyte is made once and never copied.
 void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, long flag, VARIANT* answer) {
   MethodFrame frame;
   theLog.Info(L"CTessarnCtrl::BinaryToString [] [%d] [%d]", length, flag);
-  wchar_t* raw = nullptr;
+  ScopedBstr text;
   ResultCode code;
   // A negative length would read gigabytes, and a byte array is never read
   // beyond its end: both are refused as bytes that cannot be encoded.
@@ -25,12 +26,17 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
     theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
     code = rc::kEncodeFailed;
   } else {
-    code = nrlConvBinaryToString(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), &raw);
+    code = nrlConvBinaryToBstr(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), text.Receive());
   }
-  MallocPtr<wchar_t> text(raw);
   framework::COleSafeArray result;
   nrlCOleSafeArrayCreate(result, code);
-  nrlAppendText(result, text.get());
+  // A failed conversion hands out no text: the element is an empty text (a
+  // null BSTR), as the converter's empty text is.
+  VARIANT element;
+  VariantInit(&element);
+  V_VT(&element) = VT_BSTR;
+  V_BSTR(&element) = text.Detach();
+  nrlCOleSafeArrayAppend(result, &element);
   theLog.Trace(L"CTessarnCtrl::BinaryToString - result stored (retCode=%d)\r\n", code);
   result.Detach(answer);
 }
@@ -38,25 +44,18 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
 void CTessarnCtrl::StringToBinary(const wchar_t* value, UINT, long flag, VARIANT* answer) {
   MethodFrame frame;
   theLog.Info(L"CTessarnCtrl::StringToBinary [%s] [%d]", value, flag);
-  MallocPtr<BYTE> bytes;
-  DWORD count = 0;
-  ResultCode code = nrlConvStringToBinary(value, static_cast<DWORD>(flag), OutParam(bytes), &count);
-  if (code != rc::kOk) count = 0;
+  ScopedSafeArray bytes;
+  ResultCode code = nrlConvStringToByteArray(value, static_cast<DWORD>(flag), bytes.Receive());
   framework::COleSafeArray result;
   nrlCOleSafeArrayCreate(result, code);
-  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
-  if (!array) throw framework::OleException(E_OUTOFMEMORY);
-  // The variant owns the array from here on, on every way out.
-  ScopedVariant v;
-  V_VT(v.Get()) = VT_ARRAY | VT_UI1;
-  V_ARRAY(v.Get()) = array;
-  if (count) {
-    // The data may be written only while the array is accessed (locked).
-    SafeArrayAccess access(array);
-    if (!access.Data()) throw framework::OleException(E_UNEXPECTED);
-    memcpy(access.Data(), bytes.get(), count);
-  }
-  nrlCOleSafeArrayAppend(result, v.Get());
+  // A failed conversion hands out no array: the answer holds an empty one.
+  if (!bytes) bytes.Reset(SafeArrayCreateVector(VT_UI1, 0, 0));
+  if (!bytes) throw framework::OleException(E_OUTOFMEMORY);
+  VARIANT element;
+  VariantInit(&element);
+  V_VT(&element) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&element) = bytes.Detach();
+  nrlCOleSafeArrayAppend(result, &element);
   theLog.Trace(L"CTessarnCtrl::StringToBinary - result stored (retCode=%d)\r\n", code);
   result.Detach(answer);
 }

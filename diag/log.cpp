@@ -123,11 +123,16 @@ CMyLog::~CMyLog() {
   if (m_processWide) CMyLogCommon::AttachDirSink(nullptr);
 }
 
+bool CMyLog::Writes() const {
+  const wchar_t* dir = m_dir.Text();
+  return dir && *dir;
+}
+
 void CMyLog::Write(wchar_t letter, const wchar_t* format, va_list args) {
   // Every message of every call comes here: one without a directory to go
   // to costs nothing more than this test.
+  if (!Writes()) return;
   const wchar_t* dir = m_dir.Text();
-  if (!dir || !*dir) return;
   SYSTEMTIME now;
   ReadLocalTime(&now);
   std::wstring name;
@@ -223,9 +228,10 @@ void CMyLogTemp::GetFileName(CMyTCString& name) const {
   name.Append(L".log");
 }
 
+bool CMyLogTemp::Writes(wchar_t letter) const { return IsEnabled(letter) == kOk && m_directory.Length() != 0; }
+
 void CMyLogTemp::Write(wchar_t letter, const wchar_t* format, va_list args) {
-  if (IsEnabled(letter) != kOk) return;
-  if (m_directory.Length() == 0) return;
+  if (!Writes(letter)) return;
   SYSTEMTIME now;
   ReadLocalTime(&now);
   CMyTCString name;
@@ -262,6 +268,13 @@ void CMyLogCommon::WriteV(wchar_t letter, const wchar_t* format, va_list args) {
     temp->Write(letter, format, copy);
     va_end(copy);
   }
+}
+
+bool CMyLogCommon::Writes(wchar_t letter) const {
+  CMyLog* dir = s_dirSink.load(std::memory_order_acquire);
+  if (dir && dir->Writes()) return true;
+  CMyLogTemp* temp = s_tempSink.load(std::memory_order_acquire);
+  return temp && temp->Writes(letter);
 }
 
 #define TESSARN_LOG_CALL(name, letter)             \

@@ -27,6 +27,9 @@ class CMyLog {
   CMyLog& operator=(const CMyLog&) = delete;
 
   void Write(wchar_t letter, const wchar_t* format, va_list args);
+  // Whether Write would write: it writes every level while "LogDir" names a
+  // directory, and nothing otherwise.
+  bool Writes() const;
   const CMyRegItem& LevelSetting() const { return m_level; }
   const CMyRegItem& DirSetting() const { return m_dir; }
 
@@ -46,6 +49,9 @@ class CMyLogTemp : public CInstanceCounter {
   CMyLogTemp& operator=(const CMyLogTemp&) = delete;
 
   void Write(wchar_t letter, const wchar_t* format, va_list args);
+  // Whether Write would write a message of this level letter: the level
+  // lets it through and there is a directory to write to.
+  bool Writes(wchar_t letter) const;
   int SetLevel(const wchar_t* name);
   // A copy of the current level's canonical (upper-case) name; absent before
   // the first level is set.
@@ -83,6 +89,11 @@ class CMyLogCommon : public CInstanceCounter {
   void Trace(const wchar_t* format, ...);
 
   void WriteV(wchar_t letter, const wchar_t* format, va_list args);
+
+  // Whether a message of this level letter would be written by either sink
+  // now (whether its file then opens aside). Work done only for what a log
+  // line shows, and for no answer, is skipped when it would not.
+  bool Writes(wchar_t letter) const;
 
   // The sinks register themselves while the module loads; until then (and
   // after they are gone) their messages reach no file.

@@ -70,6 +70,24 @@ HRESULT ConvertBytes(const VARIANT* in, ByteArg* out, ScopedSafeArrayLock* locke
   return S_OK;
 }
 
+// Whether converting the argument can run none of the caller's code: a
+// plain value, or a byte array, by value or by reference. Converting an
+// object calls its default property or QueryInterface; records and arrays
+// of other kinds may hold objects.
+bool RunsNoCallerCode(const VARIANT* in) {
+  const VARIANT* v = Deref(in);
+  VARTYPE vt = static_cast<VARTYPE>(V_VT(v) & ~VT_BYREF);
+  if (vt == (VT_ARRAY | VT_UI1)) return true;
+  switch (vt) {
+    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT: case VT_R4: case VT_R8:
+    case VT_CY: case VT_DATE: case VT_DECIMAL: case VT_BOOL: case VT_ERROR: case VT_BSTR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Takes the call's own copy of an argument that arrives by reference (a
 // script variable, a BSTR or an array by reference). `source` is left at the
 // value to convert: the copy, or the caller's by-value argument itself.
@@ -97,10 +115,21 @@ HRESULT OwnArgument(const VARIANT* in, VARIANT* copy, const VARIANT** source) {
 
 HRESULT ConvertArgs(const DispatchEntry& entry, const DISPPARAMS* params, DispatchArgs* out, UINT* argError) {
   const VARIANT* sources[kMaxDispatchArgs] = {};
-  // First every argument that arrives by reference becomes the call's own,
+  // A byte array by reference is borrowed, not copied, when no conversion
+  // can run the caller's code: it is locked while it is converted, so its
+  // data stays in place and alive for the call, and nothing of the caller
+  // runs before the method has read it (the methods that take bytes show
+  // no window). A page's megabyte is then not copied for every call.
+  bool borrowBytes = true;
+  for (UINT i = 0; i < params->cArgs; ++i) borrowBytes = borrowBytes && RunsNoCallerCode(&params->rgvarg[i]);
+  // Every other argument that arrives by reference becomes the call's own,
   // before any conversion can run the caller's code.
   for (int i = 0; i < entry.argCount; ++i) {
     UINT position = params->cArgs - 1 - static_cast<UINT>(i);
+    if (borrowBytes && entry.args[i] == ArgKind::kBytesRef) {
+      sources[i] = &params->rgvarg[position];
+      continue;
+    }
     HRESULT hr = OwnArgument(&params->rgvarg[position], out->m_owned[i].Get(), &sources[i]);
     if (FAILED(hr)) {
       if (argError) *argError = position;

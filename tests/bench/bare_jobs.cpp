@@ -2,6 +2,7 @@
 // free equivalent costs and keeps.
 #include "tests/bench/bare_jobs.h"
 
+#include <oleauto.h>
 #include <winscard.h>
 
 #include <cstddef>
@@ -48,6 +49,32 @@ std::wstring Base64(const BYTE* data, DWORD size) {
   CryptBinaryToStringW(data, size, CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, &text[0], &chars);
   text.resize(chars);  // without the terminator the first call counted
   return text;
+}
+
+bool DecodeToByteArray(const wchar_t* text, DWORD chars, DWORD flags) {
+  DWORD size = 0;
+  if (!CryptStringToBinaryW(text, chars, flags, nullptr, &size, nullptr, nullptr)) return false;
+  SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, size);
+  if (!array) return false;
+  void* data = nullptr;
+  bool decoded = false;
+  if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+    decoded = CryptStringToBinaryW(text, chars, flags, static_cast<BYTE*>(data), &size, nullptr, nullptr) != FALSE;
+    SafeArrayUnaccessData(array);
+  }
+  SafeArrayDestroy(array);
+  return decoded;
+}
+
+bool EncodeToBstr(const BYTE* data, DWORD size, DWORD flags) {
+  DWORD chars = 0;
+  if (!CryptBinaryToStringW(data, size, flags, nullptr, &chars) || chars == 0) return false;
+  // The count asked for holds the terminator, which a BSTR adds of its own.
+  BSTR text = SysAllocStringLen(nullptr, chars - 1);
+  if (!text) return false;
+  bool encoded = CryptBinaryToStringW(data, size, flags, text, &chars) != FALSE;
+  SysFreeString(text);
+  return encoded;
 }
 
 bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash) {

@@ -19,6 +19,15 @@ bool ChainIsTrusted(PCCERT_CONTEXT cert);
 bool KeyIsReachable(PCCERT_CONTEXT cert);
 // One line of base64, without line breaks ("" for no bytes).
 std::wstring Base64(const BYTE* data, DWORD size);
+// StringToBinary's job: the text of `chars` characters decoded by the
+// platform (the size, then the bytes) straight into the byte array
+// (VT_UI1, lower bound 0) an answer carries, which is then released. True
+// when it decoded.
+bool DecodeToByteArray(const wchar_t* text, DWORD chars, DWORD flags);
+// BinaryToString's job: the bytes encoded by the platform (the size, then
+// the text) straight into the BSTR an answer carries, which is then
+// released. True when it encoded.
+bool EncodeToBstr(const BYTE* data, DWORD size, DWORD flags);
 // True when the hash was signed.
 bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
 // True when the message was signed.

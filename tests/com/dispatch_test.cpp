@@ -3,6 +3,8 @@
 // the dispatch errors.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/com/test_support.h"
 #include "tests/support/dispids.h"
 
@@ -193,6 +195,46 @@ TEST_F(DispatchTest, BinaryToStringReadsTheCallersBufferThroughAByteReference) {
   EXPECT_EQ(0, code);
   ASSERT_EQ(1u, texts.size());
   EXPECT_EQ(L"AQIDBA==", texts[0]);
+}
+
+// A script variable holding a byte array arrives by reference, as the
+// array by reference or as a VARIANT by reference that holds it. The call
+// reads its bytes and leaves the caller's array as it was: unlocked, so the
+// caller can resize or free it after the call.
+TEST_F(DispatchTest, BinaryToStringReadsAByteArrayByReferenceAndLeavesItUnlocked) {
+  for (bool inVariant : {false, true}) {
+    SCOPED_TRACE(inVariant ? "VARIANT by reference" : "array by reference");
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, 4);
+    ASSERT_NE(nullptr, array);
+    const BYTE bytes[] = {1, 2, 3, 4};
+    memcpy(array->pvData, bytes, sizeof(bytes));
+    VARIANT holder;
+    VariantInit(&holder);
+    V_VT(&holder) = VT_ARRAY | VT_UI1;
+    V_ARRAY(&holder) = array;
+    VARIANT ref;
+    VariantInit(&ref);
+    if (inVariant) {
+      V_VT(&ref) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&ref) = &holder;
+    } else {
+      V_VT(&ref) = VT_BYREF | VT_ARRAY | VT_UI1;
+      V_ARRAYREF(&ref) = &V_ARRAY(&holder);
+    }
+    ScopedVariant r;
+    ASSERT_EQ(S_OK, Call(control.Get(), dispid::kBinaryToString, {ref, I4(4), I4(0x40000001)}, r.Get()));
+    long code = -1;
+    auto texts = AnswerTexts(*r.Get(), &code);
+    EXPECT_EQ(0, code);
+    ASSERT_EQ(1u, texts.size());
+    EXPECT_EQ(L"AQIDBA==", texts[0]);
+    EXPECT_EQ(array, V_ARRAY(&holder)) << "the caller's variable is untouched";
+    EXPECT_EQ(0u, array->cLocks);
+    EXPECT_EQ(0, memcmp(array->pvData, bytes, sizeof(bytes)));
+    SAFEARRAYBOUND longer = {8, 0};
+    EXPECT_EQ(S_OK, SafeArrayRedim(array, &longer));
+    EXPECT_EQ(S_OK, VariantClear(&holder));
+  }
 }
 
 TEST_F(DispatchTest, NullTextsAreDecodeFailures) {

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -175,6 +177,116 @@ TEST_F(OwnedArguments, TextByReferenceFreedDuringConversionOfALaterArgument) {
         EXPECT_EQ(count, static_cast<size_t>(std::count(data, data + count, 0x10)));
       }
       SysFreeString(*target);
+      EXPECT_TRUE(StillAnswers(control.Get()));
+    }
+  }
+}
+
+// An object whose default property, read while the control converts it,
+// runs the page's code given to it, then answers its own value.
+class Callback : public IDispatch {
+ public:
+  Callback(std::function<void()> run, long value) : m_run(std::move(run)), m_value(value) {}
+  int Calls() const { return m_calls; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
+    ++m_calls;
+    m_run();
+    if (result) {
+      VariantInit(result);
+      V_VT(result) = VT_I4;
+      V_I4(result) = m_value;
+    }
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> m_refs{1};
+  std::function<void()> m_run;
+  long m_value;
+  int m_calls = 0;
+};
+
+// BinaryToString(bytes by reference, length as an object): the object's
+// default property overwrites the caller's bytes, or puts another array in
+// the caller's variable and frees the one passed, while the control converts
+// the length. The answer is the text of the bytes passed.
+TEST_F(OwnedArguments, BytesByReferenceChangedDuringConversionOfALaterArgument) {
+  const size_t count = 256 * 1024;
+  std::vector<BYTE> original(count);
+  for (size_t i = 0; i < count; ++i) original[i] = static_cast<BYTE>(i * 7);
+  DWORD chars = 0;
+  ASSERT_TRUE(CryptBinaryToStringW(original.data(), count, 0x40000001, nullptr, &chars));
+  std::wstring expected(chars, L'\0');
+  ASSERT_TRUE(CryptBinaryToStringW(original.data(), count, 0x40000001, &expected[0], &chars));
+  expected.resize(chars);
+  for (bool replace : {false, true}) {
+    for (bool inVariant : {false, true}) {
+      SCOPED_TRACE(std::string(replace ? "replaced and freed" : "overwritten") +
+                   (inVariant ? ", VARIANT by reference" : ", array by reference"));
+      VARIANT holder;
+      VariantInit(&holder);
+      V_VT(&holder) = VT_ARRAY | VT_UI1;
+      V_ARRAY(&holder) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
+      ASSERT_NE(nullptr, V_ARRAY(&holder));
+      memcpy(V_ARRAY(&holder)->pvData, original.data(), count);
+      VARIANT first;
+      VariantInit(&first);
+      if (inVariant) {
+        V_VT(&first) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&first) = &holder;
+      } else {
+        V_VT(&first) = VT_BYREF | VT_ARRAY | VT_UI1;
+        V_ARRAYREF(&first) = &V_ARRAY(&holder);
+      }
+      HRESULT freed = E_FAIL;
+      Callback meddler(
+          [&] {
+            SAFEARRAY* passed = V_ARRAY(&holder);
+            if (!replace) {
+              memset(passed->pvData, 0xEE, count);
+              return;
+            }
+            SAFEARRAY* other = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
+            memset(other->pvData, 0xEE, count);
+            V_ARRAY(&holder) = other;
+            freed = SafeArrayDestroy(passed);
+          },
+          static_cast<long>(count));
+      ScopedVariant r;
+      ASSERT_EQ(S_OK, Call(control.Get(), dispid::kBinaryToString, {first, Dispatch(&meddler), I4(0x40000001)},
+                           r.Get()));
+      EXPECT_EQ(1, meddler.Calls());
+      long code = -1;
+      std::vector<std::wstring> texts = AnswerTexts(*r.Get(), &code);
+      EXPECT_EQ(0, code);
+      ASSERT_EQ(1u, texts.size());
+      EXPECT_TRUE(texts[0] == expected) << "the text of the bytes passed";
+      if (replace) {
+        EXPECT_EQ(S_OK, freed) << "the caller could free the array it passed";
+      }
+      VariantClear(&holder);
       EXPECT_TRUE(StillAnswers(control.Get()));
     }
   }

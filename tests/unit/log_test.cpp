@@ -85,6 +85,30 @@ TEST(TempLogLevels, WhichLettersEachLevelLetsThrough) {
   }
 }
 
+// Writes answers what Write would do: the level lets the letter through
+// and there is a directory, and a message is written exactly then.
+TEST(TempLogLevels, WritesAnswersWhatWriteDoes) {
+  TempDir dir(L"tessarn-writes");
+  CMyLogTemp log;
+  log.SetLevel(L"TRACE");
+  EXPECT_EQ(diag::kNoLogDirectory, log.SetDirectory(L"Z:\\no\\such\\parent\\dir"));
+  EXPECT_FALSE(log.Writes(L'E')) << "no directory to write to";
+  ASSERT_EQ(diag::kOk, log.SetDirectory(dir.Path().c_str()));
+  CMyTCString name;
+  log.GetFileName(name);
+  const wchar_t* levels[] = {L"NONE", L"FATAL", L"ERROR", L"WARNING", L"INFO", L"DEBUG", L"TRACE"};
+  for (const wchar_t* level : levels) {
+    ASSERT_EQ(diag::kOk, log.SetLevel(level));
+    for (wchar_t letter : std::wstring(L"EWIDTX")) {
+      SCOPED_TRACE(testing::Message() << Narrow(level) << " " << static_cast<char>(letter));
+      EXPECT_EQ(log.IsEnabled(letter) == diag::kOk, log.Writes(letter));
+      size_t before = ReadBytes(name.Get()).size();
+      WriteTemp(log, letter, L"m");
+      EXPECT_EQ(log.Writes(letter), ReadBytes(name.Get()).size() > before);
+    }
+  }
+}
+
 TEST(TempLog, FileNameHeaderAndLineBreaks) {
   TempDir dir(L"tessarn-temp-log");
   ClockScope clock(FixedClock);
@@ -200,6 +224,16 @@ TEST_F(DirLogTest, EmptyOrMissingDirectoryWritesNothing) {
   SetLogDir(L"");
   CMyLog empty;
   WriteDir(empty, L'E', L"nowhere");
+}
+
+TEST_F(DirLogTest, WritesEveryLevelExactlyWhileADirectoryIsNamed) {
+  SetLogDir(L"");
+  CMyLog off;
+  EXPECT_FALSE(off.Writes());
+  TempDir dir(L"tessarn-dir-writes");
+  SetLogDir(dir.Path());
+  CMyLog on;
+  EXPECT_TRUE(on.Writes());
 }
 
 TEST_F(DirLogTest, LevelSettingIsUpperCased) {
