@@ -212,15 +212,7 @@ TEST_F(DispatchTest, BinaryToStringReadsAByteArrayByReferenceAndLeavesItUnlocked
     VariantInit(&holder);
     V_VT(&holder) = VT_ARRAY | VT_UI1;
     V_ARRAY(&holder) = array;
-    VARIANT ref;
-    VariantInit(&ref);
-    if (inVariant) {
-      V_VT(&ref) = VT_BYREF | VT_VARIANT;
-      V_VARIANTREF(&ref) = &holder;
-    } else {
-      V_VT(&ref) = VT_BYREF | VT_ARRAY | VT_UI1;
-      V_ARRAYREF(&ref) = &V_ARRAY(&holder);
-    }
+    VARIANT ref = ByteArrayByRef(&holder, inVariant);
     ScopedVariant r;
     ASSERT_EQ(S_OK, Call(control.Get(), dispid::kBinaryToString, {ref, I4(4), I4(0x40000001)}, r.Get()));
     long code = -1;

@@ -104,6 +104,19 @@ bool StillAnswers(IDispatch* control) {
   return Call(control, dispid::kLibGetInfo, {I4(0)}, r.Get()) == S_OK && AnswerCode(*r.Get()) == 0;
 }
 
+VARIANT ByteArrayByRef(VARIANT* holder, bool inVariant) {
+  VARIANT ref;
+  VariantInit(&ref);
+  if (inVariant) {
+    V_VT(&ref) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&ref) = holder;
+  } else {
+    V_VT(&ref) = VT_BYREF | VT_ARRAY | VT_UI1;
+    V_ARRAYREF(&ref) = &V_ARRAY(holder);
+  }
+  return ref;
+}
+
 bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
   ScopedRegKey key;
   return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, OutParam(key)) == ERROR_SUCCESS;

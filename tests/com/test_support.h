@@ -35,6 +35,11 @@ long AnswerCode(const VARIANT& answer);
 bool StillAnswers(IDispatch* control);
 
 // Registry helpers (HKEY_CLASSES_ROOT in this process's view).
+// A script variable holding a byte array (`holder`) as it arrives by
+// reference: the array by reference, or a VARIANT by reference that holds
+// it. The holder still owns the array.
+VARIANT ByteArrayByRef(VARIANT* holder, bool inVariant);
+
 // `view` may name a registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY);
 // 0 reads the program's own.
 bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0);

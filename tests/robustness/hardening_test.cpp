@@ -43,12 +43,10 @@ long CodeOf(IDispatch* control, DISPID id, std::vector<VARIANT> args, std::vecto
 // ---- Arguments owned by the call ----------------------------------------
 
 // An object whose default property, read while the control converts it,
-// frees the caller's string that an earlier argument refers to (or puts
-// another string in its place), then answers its own value.
-class Meddler : public IDispatch {
+// runs the page's code given to it, then answers its own value.
+class Callback : public IDispatch {
  public:
-  Meddler(BSTR* target, const wchar_t* substitute, long value)
-      : m_target(target), m_substitute(substitute), m_value(value) {}
+  Callback(std::function<void()> run, long value) : m_run(std::move(run)), m_value(value) {}
   int Calls() const { return m_calls; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -74,14 +72,7 @@ class Meddler : public IDispatch {
                                    UINT*) override {
     if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
     ++m_calls;
-    // Free the string, then fill the freed memory with other text of the
-    // same size, as the page's own allocations would.
-    size_t length = SysStringLen(*m_target);
-    SysFreeString(*m_target);
-    *m_target = m_substitute ? SysAllocString(m_substitute) : nullptr;
-    std::vector<BSTR> reuse;
-    for (int i = 0; i < 8; ++i) reuse.push_back(SysAllocStringLen(std::wstring(length, L'!').c_str(), static_cast<UINT>(length)));
-    for (BSTR b : reuse) SysFreeString(b);
+    m_run();
     if (result) {
       VariantInit(result);
       V_VT(result) = VT_I4;
@@ -92,11 +83,29 @@ class Meddler : public IDispatch {
 
  private:
   std::atomic<ULONG> m_refs{1};
-  BSTR* m_target;
-  const wchar_t* m_substitute;
+  std::function<void()> m_run;
   long m_value;
   int m_calls = 0;
 };
+
+// An object whose default property frees the caller's string that an
+// earlier argument refers to (or puts another string in its place), then
+// answers its own value.
+Callback Meddler(BSTR* target, const wchar_t* substitute, long value) {
+  return Callback(
+      [target, substitute] {
+        // Free the string, then fill the freed memory with other text of the
+        // same size, as the page's own allocations would.
+        size_t length = SysStringLen(*target);
+        SysFreeString(*target);
+        *target = substitute ? SysAllocString(substitute) : nullptr;
+        std::vector<BSTR> reuse;
+        for (int i = 0; i < 8; ++i)
+          reuse.push_back(SysAllocStringLen(std::wstring(length, L'!').c_str(), static_cast<UINT>(length)));
+        for (BSTR b : reuse) SysFreeString(b);
+      },
+      value);
+}
 
 VARIANT Dispatch(IDispatch* d) {
   VARIANT v;
@@ -155,7 +164,7 @@ TEST_F(OwnedArguments, TextByReferenceFreedDuringConversionOfALaterArgument) {
         V_VT(&first) = VT_BYREF | VT_BSTR;
         V_BSTRREF(&first) = &text;
       }
-      Meddler meddler(target, c.substitute, 1);
+      Callback meddler = Meddler(target, c.substitute, 1);
       ScopedVariant r;
       ASSERT_EQ(S_OK, Call(control.Get(), dispid::kStringToBinary, {first, Dispatch(&meddler)}, r.Get()));
       EXPECT_EQ(1, meddler.Calls());
@@ -182,52 +191,6 @@ TEST_F(OwnedArguments, TextByReferenceFreedDuringConversionOfALaterArgument) {
   }
 }
 
-// An object whose default property, read while the control converts it,
-// runs the page's code given to it, then answers its own value.
-class Callback : public IDispatch {
- public:
-  Callback(std::function<void()> run, long value) : m_run(std::move(run)), m_value(value) {}
-  int Calls() const { return m_calls; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                   UINT*) override {
-    if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
-    ++m_calls;
-    m_run();
-    if (result) {
-      VariantInit(result);
-      V_VT(result) = VT_I4;
-      V_I4(result) = m_value;
-    }
-    return S_OK;
-  }
-
- private:
-  std::atomic<ULONG> m_refs{1};
-  std::function<void()> m_run;
-  long m_value;
-  int m_calls = 0;
-};
-
 // BinaryToString(bytes by reference, length as an object): the object's
 // default property overwrites the caller's bytes, or puts another array in
 // the caller's variable and frees the one passed, while the control converts
@@ -251,15 +214,7 @@ TEST_F(OwnedArguments, BytesByReferenceChangedDuringConversionOfALaterArgument) 
       V_ARRAY(&holder) = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
       ASSERT_NE(nullptr, V_ARRAY(&holder));
       memcpy(V_ARRAY(&holder)->pvData, original.data(), count);
-      VARIANT first;
-      VariantInit(&first);
-      if (inVariant) {
-        V_VT(&first) = VT_BYREF | VT_VARIANT;
-        V_VARIANTREF(&first) = &holder;
-      } else {
-        V_VT(&first) = VT_BYREF | VT_ARRAY | VT_UI1;
-        V_ARRAYREF(&first) = &V_ARRAY(&holder);
-      }
+      VARIANT first = ByteArrayByRef(&holder, inVariant);
       HRESULT freed = E_FAIL;
       Callback meddler(
           [&] {
