@@ -9,12 +9,12 @@
 #include "diag/log_clock.h"
 #include "diag/log_format.h"
 #include "diag/log_levels.h"
+#include "diag/registry_settings.h"
 
 using namespace diag;
 
 namespace {
 
-const wchar_t* const kRegistryKey = L"SOFTWARE\\Zorv\\Tessarn";
 static_assert(sizeof(kLevelNames) / sizeof(kLevelNames[0]) == kLogLevelCount, "one name per level");
 
 // The sharing the two sinks ask for: the directory file is shared with every
@@ -109,8 +109,9 @@ void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& h
 // ---- CMyLog -------------------------------------------------------------
 
 CMyLog::CMyLog(bool processWide)
-    : m_level(HKEY_CURRENT_USER, kRegistryKey, L"LogLevel", L"TRACE"),
-      m_dir(HKEY_CURRENT_USER, kRegistryKey, L"LogDir", L""),
+    : m_level(registry_settings::kLogLevel.root, registry_settings::kLogLevel.key, registry_settings::kLogLevel.value,
+              L"TRACE"),
+      m_dir(registry_settings::kLogDir.root, registry_settings::kLogDir.key, registry_settings::kLogDir.value, L""),
       m_processWide(processWide) {
   if (wchar_t* level = m_level.MutableText()) {
     for (; *level; ++level) *level = static_cast<wchar_t>(towupper(*level));

@@ -28,16 +28,19 @@ for arch in x64 x86; do
   cp "$module" "$stage/$arch/"
 done
 
-# The browser bridge, once the build has its host and the tree its
-# manifests (which name the host relative to themselves, so they are
-# installed as they are, beside it).
+# The browser bridge, once the build has its host and the extension build
+# its manifests (bridge/extension/build.sh writes the extension's ids into
+# them; they name the host relative to themselves, so they are installed as
+# they are, beside it).
 manifests=(zorv.tessarn.chrome.json zorv.tessarn.edge.json zorv.tessarn.firefox.json)
 host=no
 if [ -f "$build/x64/tessarn-host.exe" ]; then
   host=yes
   for m in "${manifests[@]}"; do
-    [ -f "$root/bridge/manifests/$m" ] || die "the host is built but bridge/manifests/$m is missing"
-    cp "$root/bridge/manifests/$m" "$stage/x64/"
+    [ -f "$build/bridge/manifests/$m" ] ||
+      die "the host is built but $build/bridge/manifests/$m is missing (bridge/extension/build.sh makes it)"
+    ! grep -q '@[A-Z_]*@' "$build/bridge/manifests/$m" || die "$build/bridge/manifests/$m names no extension id"
+    cp "$build/bridge/manifests/$m" "$stage/x64/"
   done
   for exe in "$build"/x64/tessarn-host.exe "$build"/x86/tessarn-host.exe; do
     if [ -f "$exe" ]; then "$root/scripts/sign.sh" --if-unsigned "$exe"; fi

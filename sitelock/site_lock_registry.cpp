@@ -2,16 +2,12 @@
 
 #include "certutil/crypt_handles.h"
 #include "diag/log.h"
+#include "diag/registry_settings.h"
 
 namespace sitelock {
 namespace {
 
-const wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Zorv\\Tessarn";
-const wchar_t kSettingsKey[] = L"SOFTWARE\\Zorv\\Tessarn";
-const wchar_t kAllowedValue[] = L"AllowedOrigins";
-const wchar_t kDeniedValue[] = L"DeniedOrigins";
-const wchar_t kPromptValue[] = L"Prompt";
-const wchar_t kNonBrowserValue[] = L"AllowNonBrowserHosts";
+using registry_settings::Setting;
 
 // A list of more than this is not an administrator's list of sites.
 constexpr DWORD kMaxListBytes = 1 << 20;
@@ -24,15 +20,19 @@ struct ListPlace {
   const wchar_t* name;  // for the log
 };
 
+ListPlace Place(const Setting& setting, const wchar_t* name) {
+  return {setting.root, setting.key, setting.value, name};
+}
+
 ListPlace PlaceOf(ListKind kind) {
   switch (kind) {
-    case ListKind::kPolicyDenied: return {HKEY_LOCAL_MACHINE, kPolicyKey, kDeniedValue, L"policy DeniedOrigins"};
-    case ListKind::kPolicyAllowed: return {HKEY_LOCAL_MACHINE, kPolicyKey, kAllowedValue, L"policy AllowedOrigins"};
+    case ListKind::kPolicyDenied: return Place(registry_settings::kPolicyDeniedOrigins, L"policy DeniedOrigins");
+    case ListKind::kPolicyAllowed: return Place(registry_settings::kPolicyAllowedOrigins, L"policy AllowedOrigins");
     case ListKind::kMachineAllowed:
-      return {HKEY_LOCAL_MACHINE, kSettingsKey, kAllowedValue, L"machine AllowedOrigins"};
+      return Place(registry_settings::kMachineAllowedOrigins, L"machine AllowedOrigins");
     case ListKind::kUserAllowed: break;
   }
-  return {HKEY_CURRENT_USER, kSettingsKey, kAllowedValue, L"user AllowedOrigins"};
+  return Place(registry_settings::kUserAllowedOrigins, L"user AllowedOrigins");
 }
 
 REGSAM ViewOf(HKEY root) { return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_64KEY : 0; }
@@ -90,9 +90,10 @@ bool ReadStrings(HKEY root, const wchar_t* path, const wchar_t* value, std::vect
 }
 
 // A REG_DWORD switch; anything but a readable REG_DWORD keeps the default.
-bool ReadSwitch(const wchar_t* value, bool fallback) {
+bool ReadSwitch(const Setting& setting, bool fallback) {
+  const wchar_t* value = setting.value;
   ScopedRegKey key;
-  if (!OpenForRead(HKEY_LOCAL_MACHINE, kPolicyKey, &key)) return fallback;
+  if (!OpenForRead(setting.root, setting.key, &key)) return fallback;
   DWORD type = 0, data = 0, bytes = sizeof(data);
   LONG rc = RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
   if (rc == ERROR_FILE_NOT_FOUND) return fallback;
@@ -125,10 +126,11 @@ bool WriteUserList(const std::vector<std::wstring>& texts) {
   data.push_back(L'\0');
   if (texts.empty()) data.push_back(L'\0');
   ScopedRegKey key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
+  const Setting& list = registry_settings::kUserAllowedOrigins;
+  if (RegCreateKeyExW(list.root, list.key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
                       nullptr) != ERROR_SUCCESS)
     return false;
-  return RegSetValueExW(key.Get(), kAllowedValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+  return RegSetValueExW(key.Get(), list.value, 0, list.type, reinterpret_cast<const BYTE*>(data.data()),
                         static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
@@ -152,7 +154,7 @@ Settings ReadSettings(const Caller& caller) {
   Settings settings;
   switch (caller.kind) {
     case Caller::Kind::kNoPage:
-      settings.allowNonBrowserHosts = ReadSwitch(kNonBrowserValue, true);
+      settings.allowNonBrowserHosts = ReadSwitch(registry_settings::kPolicyAllowNonBrowserHosts, true);
       return settings;
     case Caller::Kind::kUnreadablePage:
       return settings;
@@ -164,7 +166,7 @@ Settings ReadSettings(const Caller& caller) {
   settings.policyAllowed = ReadList(ListKind::kPolicyAllowed);
   settings.machineAllowed = ReadList(ListKind::kMachineAllowed);
   settings.userAllowed = ReadList(ListKind::kUserAllowed);
-  settings.prompt = ReadSwitch(kPromptValue, true);
+  settings.prompt = ReadSwitch(registry_settings::kPolicyPrompt, true);
   return settings;
 }
 
