@@ -212,7 +212,7 @@ def bench(args):
 
         wrapper = run.write_wrapper()
         ext = run.build_extension()
-        ident = browser_test.read_identity(args.source)
+        ident = browser_test.read_identity(ext)
         rounds = 1 if args.smoke else args.rounds
         calls, warm_up = (2, 0) if args.smoke else (args.calls, args.warmup)
         warm = "/bench_warm.html?warmup=%d&calls=%d" % (warm_up, calls)

@@ -8,8 +8,19 @@ tessarn-host.exe under Wine in that prefix; pages served from 127.0.0.1 that
 call Tessarn.call and post what they got back to the server. The browser
 runs headless and is closed when the pages have reported.
 
+With --install policy the extension is not loaded unpacked: the browser
+installs the package by itself, as an organisation's browsers do, because a
+managed policy forces it from the test server (the CRX through update.xml
+for Chromium, the XPI for Firefox). The browsers read machine-wide policy
+files only (/etc/chromium/policies/managed/*.json; Firefox's
+distribution/policies.json beside the program, or /etc/firefox-esr/policies):
+the browser runs in a mount namespace of its own (unshare) where a private
+folder is mounted over those places, so the policy is seen by that browser
+alone and nothing is written to the machine. Needs root or user namespaces.
+
   browser_test.py --browser chromium|firefox --scenario NAME --arch x64
                   --source DIR --build DIR --template DIR --pki DIR
+                  [--install unpacked|policy]
 
 Never skips: a missing browser, or a machine that cannot run the 32-bit
 host, fails the run (scripts/setup.sh brings both).
@@ -26,7 +37,6 @@ import sys
 import tempfile
 import threading
 import time
-import zipfile
 
 HOST_NAME = "zorv.tessarn"
 REPORT_TIMEOUT = 300
@@ -41,9 +51,10 @@ def log(message):
     print(message, flush=True)
 
 
-def read_identity(source):
+def read_identity(extension_build):
+    """The ids the extension build derived (bridge/extension/build.sh)."""
     ident = {}
-    with open(os.path.join(source, "bridge/extension/identity.txt")) as f:
+    with open(os.path.join(extension_build, "identity.txt")) as f:
         for line in f:
             line = line.strip()
             if line and not line.startswith("#"):
@@ -58,6 +69,7 @@ class Server(http.server.ThreadingHTTPServer):
     def __init__(self, roots, handler=None):
         super().__init__(("127.0.0.1", 0), handler or Handler)
         self.roots = roots          # URL prefix -> folder
+        self.fetched = {}           # path -> how often it was served
         self.reports = {}
         self.cond = threading.Condition()
 
@@ -75,8 +87,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if full.startswith(os.path.realpath(folder) + os.sep) and os.path.isfile(full):
                     with open(full, "rb") as f:
                         body = f.read()
-                    ctype = {"html": "text/html", "js": "application/javascript"}.get(
+                    ctype = {"html": "text/html", "js": "application/javascript", "xml": "text/xml",
+                             "crx": "application/x-chrome-extension", "xpi": "application/x-xpinstall"}.get(
                         name.rsplit(".", 1)[-1], "text/plain")
+                    with self.server.cond:
+                        self.server.fetched[path] = self.server.fetched.get(path, 0) + 1
                     self.send_response(200)
                     self.send_header("Content-Type", ctype + "; charset=utf-8")
                     self.send_header("Content-Length", str(len(body)))
@@ -112,6 +127,8 @@ class Run:
                          "WINEDLLOVERRIDES": "mscoree,mshtml=", "TZ": "UTC", "LC_ALL": "C.UTF-8"})
         self.browser = None
         self.server = None
+        self.mounts = []            # (private folder, machine-wide place)
+        self.packages_url = None    # where the test server serves the packages
 
     # --- the Wine side ---------------------------------------------------
     def wine(self, *argv, check=True, env=None):
@@ -187,20 +204,69 @@ class Run:
             m["allowed_origins"] = ["chrome-extension://%s/" % ident["chromium_id"]]
         return json.dumps(m, indent=2)
 
+    # --- machine-wide policy, seen by one browser only -------------------
+    def private_folder(self, place, name):
+        """A copy of the machine's folder `place` (empty when it has none)
+        that is mounted over it for the browser alone."""
+        copy = os.path.join(self.work, "mounts", name)
+        if os.path.isdir(place):
+            shutil.copytree(place, copy, symlinks=True)
+        else:
+            os.makedirs(copy)
+        self.mounts.append((copy, place))
+        return copy
+
+    def isolated(self, argv):
+        """argv run in a mount namespace of its own in which each private
+        folder lies over its machine-wide place."""
+        if not self.mounts:
+            return argv
+        script = []
+        for copy, place in self.mounts:
+            if not os.path.isdir(place):
+                fail("%s does not exist, so no private policy folder can be mounted over it: "
+                     "is the browser installed from the distribution's package?" % place)
+            script.append('mount --bind "%s" "%s"' % (copy, place))
+        script.append('exec "$@"')
+        namespace = ["unshare", "--mount", "--propagation", "private"]
+        if os.geteuid() != 0:
+            namespace = ["unshare", "--map-root-user", "--mount", "--propagation", "private"]
+        return namespace + ["sh", "-c", " && ".join(script), "sh"] + argv
+
+    def machine_state(self):
+        """What the machine's policy places hold, to show that a run leaves
+        them as they were."""
+        state = {}
+        for place in ("/etc/chromium", "/etc/firefox-esr", "/usr/lib/firefox-esr/distribution"):
+            state[place] = sorted(os.path.relpath(os.path.join(b, n), place)
+                                  for b, dirs, files in os.walk(place) for n in dirs + files)
+        return state
+
     def start_chromium(self, ext, wrapper, ident, urls):
         profile = os.path.join(self.work, "chromium-profile")
         os.makedirs(os.path.join(profile, "NativeMessagingHosts"))
         with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
             f.write(self.host_manifest(wrapper, ident, "chromium"))
-        argv = ["chromium", "--headless=new", "--user-data-dir=" + profile,
-                "--load-extension=" + os.path.join(ext, "chromium"),
-                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+        if self.args.install == "policy":
+            # The forced install from the test server: "id;update URL".
+            etc = self.private_folder("/etc/chromium", "etc-chromium")
+            managed = os.path.join(etc, "policies", "managed")
+            os.makedirs(managed, exist_ok=True)
+            with open(os.path.join(managed, "tessarn.json"), "w") as f:
+                json.dump({"ExtensionInstallForcelist": ["%s;%s/update.xml" % (ident["chromium_id"], self.packages_url)]},
+                          f, indent=2)
+            load = []
+        else:
+            load = ["--load-extension=" + os.path.join(ext, "chromium"),
+                    "--disable-background-networking"]
+        argv = ["chromium", "--headless=new", "--user-data-dir=" + profile] + load + [
+                "--disable-component-update", "--disable-sync",
                 "--no-first-run", "--no-default-browser-check", "--disable-gpu", "--disable-quic",
                 "--disable-popup-blocking",
                 "--disable-features=DisableLoadExtensionCommandLineSwitch"]
-        if os.geteuid() == 0:
+        if os.geteuid() == 0 or self.mounts:
             argv.append("--no-sandbox")
-        self.browser = subprocess.Popen(argv + urls, stdout=open(os.path.join(self.work, "browser.log"), "w"),
+        self.browser = subprocess.Popen(self.isolated(argv + urls), stdout=open(os.path.join(self.work, "browser.log"), "w"),
                                         stderr=subprocess.STDOUT, start_new_session=True)
 
     def start_firefox(self, ext, wrapper, ident, urls):
@@ -211,11 +277,24 @@ class Run:
             f.write(self.host_manifest(wrapper, ident, "firefox"))
         profile = os.path.join(self.work, "firefox-profile")
         os.makedirs(os.path.join(profile, "extensions"))
-        xpi = os.path.join(profile, "extensions", ident["gecko_id"] + ".xpi")
-        with zipfile.ZipFile(xpi, "w") as z:
-            src = os.path.join(ext, "firefox")
-            for name in sorted(os.listdir(src)):
-                z.write(os.path.join(src, name), name)
+        if self.args.install == "policy":
+            # The forced install of the XPI from the test server. Firefox
+            # reads the system folder's policies.json first, when there is
+            # one, else the one in the program's distribution folder: both
+            # places get the same file.
+            policy = {"policies": {"ExtensionSettings": {ident["gecko_id"]: {
+                "installation_mode": "force_installed", "install_url": self.packages_url + "/tessarn.xpi"}}}}
+            for place, name in (("/usr/lib/firefox-esr/distribution", "firefox-distribution"),
+                                ("/etc/firefox-esr", "etc-firefox-esr")):
+                folder = self.private_folder(place, name)
+                if name.startswith("etc"):
+                    folder = os.path.join(folder, "policies")
+                    os.makedirs(folder, exist_ok=True)
+                with open(os.path.join(folder, "policies.json"), "w") as f:
+                    json.dump(policy, f, indent=2)
+        else:
+            xpi = os.path.join(profile, "extensions", ident["gecko_id"] + ".xpi")
+            shutil.copy(os.path.join(ext, "packages", "tessarn.xpi"), xpi)
         prefs = {
             "xpinstall.signatures.required": False,
             "extensions.autoDisableScopes": 0,
@@ -242,7 +321,7 @@ class Run:
                 f.write("user_pref(%s, %s);\n" % (json.dumps(k), json.dumps(v)))
         env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
         argv = ["firefox-esr", "--headless", "--no-remote", "--profile", profile] + urls
-        self.browser = subprocess.Popen(argv, env=env, stdout=open(os.path.join(self.work, "browser.log"), "w"),
+        self.browser = subprocess.Popen(self.isolated(argv), env=env, stdout=open(os.path.join(self.work, "browser.log"), "w"),
                                         stderr=subprocess.STDOUT, start_new_session=True)
 
     def start_browser(self, ext, wrapper, ident, urls):
@@ -272,11 +351,22 @@ class Run:
         missing = [n for n in names if n not in got]
         if missing:
             self.dump_logs()
-            fail("no report from %s within %d s" % (", ".join(missing), REPORT_TIMEOUT))
+            fail("no report from %s within %d s%s" % (", ".join(missing), REPORT_TIMEOUT, self.install_state()))
         for n in names:
             if "pageError" in got[n]:
-                fail("page %s: %s" % (n, got[n]["pageError"]))
+                fail("page %s: %s%s" % (n, got[n]["pageError"], self.install_state()))
         return got
+
+    def install_state(self):
+        """What the browser fetched of the packages, when it was to install
+        them by policy: says whether it never read the policy, could not
+        reach the server, or fetched the package and refused it."""
+        if self.args.install != "policy":
+            return ""
+        with self.server.cond:
+            fetched = {p: n for p, n in self.server.fetched.items() if p.startswith("/packages/")}
+        return ("; the browser was to install the extension by policy from %s and fetched %s"
+                % (self.packages_url, json.dumps(fetched) if fetched else "nothing from there"))
 
     def host_exits(self):
         try:
@@ -455,6 +545,37 @@ def check_tabs(run, reports):
     log("two tabs, 20 calls each at once, every answer to its own request, one host")
 
 
+def check_policy(run, reports):
+    results = reports["policy"]["results"]
+    if [r["method"] for r in results] != ["RawSign", "SignPKCS7"]:
+        fail("the page made the calls %s" % json.dumps(results)[:400])
+    for r in results:
+        if not r.get("result") or r["result"][0] != 0:
+            fail("%s through the extension the browser installed: %s" % (r["method"], json.dumps(r)[:400]))
+    raw, p7 = results
+    with open(os.path.join(run.files, "raw-1.txt"), "w") as f:
+        f.write("full %s %s %s\n" % (raw["args"][3], raw["args"][0], raw["result"][1]))
+    with open(os.path.join(run.files, "p7-2.b64"), "w") as f:
+        f.write(p7["result"][1])
+    with open(os.path.join(run.files, "p7-2.payload"), "wb") as f:
+        f.write(base64.b64decode(p7["args"][1]))
+    with open(os.path.join(run.files, "p7-2.expect"), "w") as f:
+        f.write("full %s\n" % p7["args"][2])
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             run.files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL: " + verify.stdout)
+    with run.server.cond:
+        fetched = dict(run.server.fetched)
+    wanted = ["/packages/update.xml", "/packages/tessarn.crx"] if run.args.browser == "chromium" else ["/packages/tessarn.xpi"]
+    for path in wanted:
+        if not fetched.get(path):
+            fail("the extension answered, but the browser never fetched %s: it was not installed by the policy" % path)
+    log("the browser installed the extension by policy (fetched %s) and a page signed through it; %s"
+        % (", ".join(wanted), verify.stdout.strip()))
+
+
 SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
@@ -462,6 +583,7 @@ SCENARIOS = {
     "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
+    "policy": ([("allowed", "/policy.html")], ["policy"], check_policy),
 }
 
 
@@ -517,6 +639,8 @@ def main():
     p.add_argument("--policy", action="append",
                    help="a reg add argument list separated by |; {allowed} is the allowed origin")
     p.add_argument("--host-command", help="run this instead of the host under Wine (development only)")
+    p.add_argument("--install", choices=["unpacked", "policy"], default="unpacked",
+                   help="load the extension unpacked, or let a managed policy install the package")
     args = p.parse_args()
 
     check_runs_here(args)
@@ -533,7 +657,15 @@ def main():
         log("prefix ready in %.1f s" % (time.time() - started))
         wrapper = run.write_wrapper()
         ext = run.build_extension()
-        ident = read_identity(args.source)
+        ident = read_identity(ext)
+        if args.install == "policy":
+            # The packages served as an administrator would: update.xml names
+            # the CRX at the server's address.
+            run.packages_url = allowed + "/packages"
+            run.server.roots["/packages/"] = os.path.join(ext, "packages")
+            subprocess.run(["bash", os.path.join(args.source, "bridge/extension/update-manifest.sh"), ext,
+                            run.packages_url], check=True, stdout=subprocess.DEVNULL)
+            before = run.machine_state()
         urls = [hosts[h] + path.replace("{allowed}", allowed).replace("{unlisted}", hosts["unlisted"])
                 for h, path in pages]
         started = time.time()
@@ -542,6 +674,11 @@ def main():
         log("%s reported in %.1f s" % (", ".join(awaited), time.time() - started))
         check(run, reports)
         run.stop_browser()
+        if args.install == "policy":
+            if run.machine_state() != before:
+                fail("the machine's policy folders changed during the run: %s -> %s"
+                     % (json.dumps(before), json.dumps(run.machine_state())))
+            log("the machine's policy folders are as they were: the policy was seen by this browser alone")
         log("PASS")
         return 0
     finally:
