@@ -48,21 +48,37 @@ if [ -f "$build/x64/tessarn-host.exe" ]; then
   cp "$build/x64/tessarn-host.exe" "$stage/x64/"
 fi
 
+# The extension's ids, which the machine package's browser policies name:
+# derived by the extension build (bridge/extension/build.sh), never written
+# here by hand.
+identity=$build/bridge/identity.txt
+[ -f "$identity" ] || die "$identity is missing: build the extension first (bridge/extension/build.sh)"
+chromium_id=$(sed -n 's/^chromium_id=//p' "$identity")
+gecko_id=$(sed -n 's/^gecko_id=//p' "$identity")
+[[ "$chromium_id" =~ ^[a-p]{32}$ ]] || die "$identity names no Chromium extension id"
+[[ "$gecko_id" =~ ^[A-Za-z0-9._@{}-]+$ ]] || die "$identity names no Firefox extension id"
+
+# A component written only when its property is given; it is enabled again
+# when the product is removed, or its values would stay behind.
+given() { echo "UPDATE \`Component\` SET \`Condition\` = '$2 OR REMOVE~=\"ALL\"' WHERE \`Component\` = '$1'"; }
+
 for scope in user machine; do
   msi=$out/tessarn-$scope.msi
   rm -f "$msi" "$msi.tmp"
   # wixl takes Source paths relative to the folder it runs in.
   (cd "$stage" && wixl -a x64 -D Scope=$scope -D Version="$version" -D Host=$host \
+      -D ChromiumId="$chromium_id" -D GeckoId="$gecko_id" \
       -I "$root/installer" -o "$msi.tmp" "$root/installer/tessarn.wxs") ||
     die "wixl failed for the $scope package"
   if [ $scope = machine ]; then
-    # What wixl cannot say: the allowed origins are written only when given
-    # (and their component is enabled again when the product is removed, or
-    # its value would stay behind), and the property passes from the command
+    # What wixl cannot say: the allowed origins and the browsers' policies
+    # are written only when given, and the properties pass from the command
     # line to the elevated part of the installation.
     msibuild "$msi.tmp" \
-      -q "UPDATE \`Component\` SET \`Condition\` = 'ALLOWEDORIGINS OR REMOVE~=\"ALL\"' WHERE \`Component\` = 'AllowedOrigins'" \
-      -q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ALLOWEDORIGINS' WHERE \`Property\` = 'SecureCustomProperties'" ||
+      -q "$(given AllowedOrigins ALLOWEDORIGINS)" \
+      -q "$(given ChromiumExtensionPolicy EXTENSIONUPDATEURL)" \
+      -q "$(given FirefoxExtensionPolicy FIREFOXEXTENSIONURL)" \
+      -q "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ALLOWEDORIGINS;EXTENSIONUPDATEURL;FIREFOXEXTENSIONURL' WHERE \`Property\` = 'SecureCustomProperties'" ||
       die "msibuild failed for the $scope package"
   fi
   "$root/scripts/sign.sh" "$msi.tmp"

@@ -19,6 +19,9 @@
 #                          test key is made once per OUT folder
 #                          (OUT/test-key/extension-key.pem) and kept, so the
 #                          id stays the same from build to build there.
+#   TESSARN_EDGE_STORE_ID  the id Edge Add-ons gave the published extension,
+#                          named by the Edge host manifest beside the
+#                          package's own.
 #   TESSARN_EXTENSION_URL  the address of the folder from which the
 #                          administrator serves tessarn.crx and update.xml
 #                          (default http://localhost/tessarn: replace it, or
@@ -98,6 +101,21 @@ for m in "$here/../manifests/"*; do
   sed -e "s/@CHROMIUM_ID@/$chromium_id/g" -e "s/@GECKO_ID@/$gecko_id/g" "$m" >"$out/manifests/$(basename "$m")"
 done
 if grep -l '@[A-Z_]*@' "$out/manifests/"*.json; then die "a host manifest still holds a placeholder"; fi
+# Edge Add-ons gives a published extension an id of its own: the Edge host
+# manifest then names it too.
+if [ -n "${TESSARN_EDGE_STORE_ID:-}" ]; then
+  [[ "$TESSARN_EDGE_STORE_ID" =~ ^[a-p]{32}$ ]] ||
+    die "TESSARN_EDGE_STORE_ID is not an extension id (32 letters from a to p): $TESSARN_EDGE_STORE_ID"
+  python3 - "$out/manifests/zorv.tessarn.edge.json" "$TESSARN_EDGE_STORE_ID" <<'EOF'
+import json, sys
+path, store_id = sys.argv[1:]
+m = json.load(open(path))
+m["allowed_origins"].append("chrome-extension://%s/" % store_id)
+with open(path, "w") as f:
+    json.dump(m, f, indent=2)
+    f.write("\n")
+EOF
+fi
 
 # --- the packages ------------------------------------------------------------
 packages=$out/packages

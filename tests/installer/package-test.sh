@@ -35,9 +35,22 @@ fail() { echo "package-test: FAIL: $*" >&2; failures=$((failures + 1)); }
 cpath() { local p=${1#"$WINEPREFIX/drive_c"}; p=${p//\//\\}; printf 'C:%s' "$p"; }
 # Wine writes its registry files when the server ends.
 flush() { wineserver -w; }
+# A REG_SZ value as the 64-bit reg.exe reads it (empty when there is none).
+reg_text() { "$wine64" reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"; }
+policies=("HKLM\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist|1"
+          "HKLM\\SOFTWARE\\Policies\\Microsoft\\Edge\\ExtensionInstallForcelist|1"
+          "HKLM\\SOFTWARE\\Policies\\Mozilla\\Firefox\\Extensions\\Install|1"
+          "HKLM\\SOFTWARE\\Policies\\Mozilla\\Firefox\\Extensions\\Locked|1")
+# Fails for each browser policy value that is there.
+no_policies() {
+  local p
+  for p in "${policies[@]}"; do
+    [ -z "$(reg_text "${p%|*}" "${p#*|}")" ] || fail "$1: ${p%|*}\\${p#*|} is \"$(reg_text "${p%|*}" "${p#*|}")\""
+  done
+}
 
 # What identifies the package's keys in Wine's registry files.
-ids='E0D18E29-700A-419B-A691-D0E82E7CBCA5|4D857FA2-E8BE-42A5-836C-D6C228391DAD|9E552F82-8C9F-463B-83F3-54C4AA4F476A|1BFAAC6D-2B1F-4CF9-8DF1-A25DC6C49B55|933AA70C-A8B0-46FA-A0AD-9639A5D24625|TESSARN\.TessarnCtrl|zorv\.tessarn|Zorv\\\\Tessarn\\\\Installer'
+ids='E0D18E29-700A-419B-A691-D0E82E7CBCA5|4D857FA2-E8BE-42A5-836C-D6C228391DAD|9E552F82-8C9F-463B-83F3-54C4AA4F476A|1BFAAC6D-2B1F-4CF9-8DF1-A25DC6C49B55|933AA70C-A8B0-46FA-A0AD-9639A5D24625|TESSARN\.TessarnCtrl|zorv\.tessarn|Zorv\\\\Tessarn\\\\Installer|ExtensionInstallForcelist|Firefox\\\\Extensions'
 keys_in() { grep -E -i -c "^\[.*($ids)" "$WINEPREFIX/$1" || true; }
 
 drive=$WINEPREFIX/drive_c
@@ -46,7 +59,15 @@ if [ "$scope" = machine ]; then
   declare -A modules=([x64]="$drive/Program Files/Tessarn/Tessarn.ocx" [x86]="$drive/Program Files (x86)/Tessarn/Tessarn.ocx")
   dirs=("$drive/Program Files/Tessarn" "$drive/Program Files (x86)/Tessarn")
   classes=HKLM
-  properties=(ALLOWEDORIGINS=$origins)
+  # The browsers' forced installation of the extension, from the addresses
+  # an administrator gives; the ids are the extension build's.
+  update_url=https://intranet.example.cz/tessarn/update.xml
+  xpi_url=https://intranet.example.cz/tessarn/tessarn.xpi
+  identity=$build/bridge/identity.txt
+  chromium_id=$(sed -n 's/^chromium_id=//p' "$identity" 2>/dev/null)
+  gecko_id=$(sed -n 's/^gecko_id=//p' "$identity" 2>/dev/null)
+  [ -n "$chromium_id" ] && [ -n "$gecko_id" ] || { echo "package-test: $identity names no extension ids" >&2; exit 1; }
+  properties=(ALLOWEDORIGINS=$origins EXTENSIONUPDATEURL=$update_url FIREFOXEXTENSIONURL=$xpi_url)
 else
   local_app_data=$(ls -d "$drive"/users/*/AppData/Local | grep -v /Public/ | head -1)
   declare -A modules=([x64]="$local_app_data/Programs/Tessarn/x64/Tessarn.ocx" [x86]="$local_app_data/Programs/Tessarn/x86/Tessarn.ocx")
@@ -72,6 +93,15 @@ if [ "$scope" = user ]; then
 else
   "$wine64" reg query 'HKLM\SOFTWARE\Zorv\Tessarn' /v AllowedOrigins | grep -q "REG_MULTI_SZ *$origins" ||
     fail "ALLOWEDORIGINS is not in HKLM\\SOFTWARE\\Zorv\\Tessarn"
+  # Each browser's documented form: Chrome and Edge "id;update URL" in their
+  # forced-install list, Firefox the package's address and its locked id.
+  expected=("$chromium_id;$update_url" "$chromium_id;$update_url" "$xpi_url" "$gecko_id")
+  for i in "${!policies[@]}"; do
+    p=${policies[$i]}
+    got=$(reg_text "${p%|*}" "${p#*|}")
+    [ "$got" = "${expected[$i]}" ] || fail "${p%|*}\\${p#*|} is \"$got\", not \"${expected[$i]}\""
+  done
+  echo "package-test: Chrome's, Edge's and Firefox's policies install the extension ($chromium_id, $gecko_id)"
 fi
 
 # The browser bridge, when the package carries it: each browser's key names
@@ -130,6 +160,26 @@ for hive in system.reg user.reg; do
   [ "$n" = 0 ] || fail "$n keys of the package left in $hive: $(grep -E -i "^\[.*($ids)" "$WINEPREFIX/$hive" | head -5 | tr '\n' ' ')"
 done
 grep -q -i '^\[Software\\\\Zorv' "$WINEPREFIX/system.reg" && fail "HKLM\\Software\\Zorv is left"
+
+if [ "$scope" = machine ]; then
+  no_policies "after uninstalling"
+  # Without the browser properties nothing about the browsers is written,
+  # and an address that is no address stops the installation before
+  # anything is written, with the package's message in its log.
+  "$wine64" msiexec /i "$(winpath "$package")" /qn || fail "msiexec /i without properties answered $?"
+  flush
+  no_policies "installed without the browser properties"
+  "$wine64" msiexec /x "$(winpath "$package")" /qn || fail "msiexec /x answered $?"
+  "$wine64" msiexec /i "$(winpath "$package")" /qn /l*v "$(winpath "$work/bad.log")" \
+    EXTENSIONUPDATEURL=intranet.example.cz/update.xml && fail "a package with EXTENSIONUPDATEURL=intranet.example.cz/update.xml installed"
+  flush
+  iconv -f UTF-16 -t UTF-8 "$work/bad.log" 2>/dev/null | grep -q "EXTENSIONUPDATEURL must be the http or https address" ||
+    grep -q "EXTENSIONUPDATEURL must be the http or https address" "$work/bad.log" ||
+    fail "the refused installation's log does not say why"
+  no_policies "after a refused installation"
+  [ ! -e "${modules[x64]}" ] || fail "the refused installation left ${modules[x64]}"
+  echo "package-test: without the properties no browser policy is written; a bad address is refused with a message"
+fi
 
 [ "$failures" = 0 ] && echo "package-test: $(basename "$package") installed, answered and left nothing behind"
 [ "$failures" = 0 ]
