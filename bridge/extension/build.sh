@@ -69,9 +69,9 @@ version=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["versi
   die "manifest.chromium.json and manifest.firefox.json name different versions"
 
 # --- the unpacked extension --------------------------------------------------
-# For a store the manifest goes without "key" (the stores refuse it and give
-# their own id); the unpacked folder carries it, so that "Load unpacked" gets
-# the id the host manifests name.
+# For a store the manifest goes without "key" (the stores refuse it); the
+# unpacked folder carries it, so that "Load unpacked" gets the id the host
+# manifests name.
 assemble() {  # family dir key(yes|no)
   local family=$1 dir=$2 with_key=$3
   rm -rf "$dir"
