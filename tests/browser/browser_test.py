@@ -278,12 +278,13 @@ class Run:
         profile = os.path.join(self.work, "firefox-profile")
         os.makedirs(os.path.join(profile, "extensions"))
         if self.args.install == "policy":
-            # The forced install of the XPI from the test server. Firefox
-            # reads the system folder's policies.json first, when there is
-            # one, else the one in the program's distribution folder: both
+            # The policy the machine package writes into the registry on
+            # Windows (Extensions: Install, Locked), here as policies.json:
+            # Firefox reads the system folder's file first, when there is
+            # one, else the one in the program's distribution folder, so both
             # places get the same file.
-            policy = {"policies": {"ExtensionSettings": {ident["gecko_id"]: {
-                "installation_mode": "force_installed", "install_url": self.packages_url + "/tessarn.xpi"}}}}
+            policy = {"policies": {"Extensions": {"Install": [self.packages_url + "/tessarn.xpi"],
+                                                  "Locked": [ident["gecko_id"]]}}}
             for place, name in (("/usr/lib/firefox-esr/distribution", "firefox-distribution"),
                                 ("/etc/firefox-esr", "etc-firefox-esr")):
                 folder = self.private_folder(place, name)
