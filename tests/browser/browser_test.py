@@ -70,6 +70,7 @@ class Server(http.server.ThreadingHTTPServer):
         super().__init__(("127.0.0.1", 0), handler or Handler)
         self.roots = roots          # URL prefix -> folder
         self.fetched = {}           # path -> how often it was served
+        self.asked = {}             # path -> how often it was asked for
         self.reports = {}
         self.cond = threading.Condition()
 
@@ -80,6 +81,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?", 1)[0]
+        with self.server.cond:
+            self.server.asked[path] = self.server.asked.get(path, 0) + 1
         for prefix, folder in self.server.roots.items():
             if path.startswith(prefix):
                 name = path[len(prefix):]
@@ -365,9 +368,11 @@ class Run:
         if self.args.install != "policy":
             return ""
         with self.server.cond:
-            fetched = {p: n for p, n in self.server.fetched.items() if p.startswith("/packages/")}
-        return ("; the browser was to install the extension by policy from %s and fetched %s"
-                % (self.packages_url, json.dumps(fetched) if fetched else "nothing from there"))
+            asked = ["%s %s" % (p, "served" if p in self.server.fetched else "not found")
+                     for p in sorted(self.server.asked) if p.startswith("/packages/")]
+        return ("; the browser was to install the extension by policy from %s and asked for %s"
+                % (self.packages_url, ", ".join(asked) if asked else
+                   "nothing there (the policy was not read, or the address is wrong)"))
 
     def host_exits(self):
         try:
