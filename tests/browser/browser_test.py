@@ -610,6 +610,24 @@ def check_runs_here(args):
             fail("this machine cannot run 32-bit programs: scripts/setup.sh brings the emulator that runs them")
 
 
+def check_private_mounts(args):
+    """The policy scenarios need a mount namespace of their own: as root, or
+    through a user namespace. Without one the run fails here, saying so,
+    rather than touching the machine's policy folders."""
+    if args.install != "policy":
+        return
+    probe = ["unshare", "--mount", "--propagation", "private", "true"]
+    if os.geteuid() != 0:
+        probe = ["unshare", "--map-root-user", "--mount", "--propagation", "private", "true"]
+    try:
+        r = subprocess.run(probe, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    except OSError as e:
+        fail("unshare (util-linux) cannot run: %s" % e)
+    if r.returncode != 0:
+        fail("cannot make a private mount namespace for the browser's policy folders (%s): run as root with "
+             "the right to mount (CAP_SYS_ADMIN), or allow user namespaces" % r.stdout.strip())
+
+
 def check_inputs(args):
     for need in (os.path.join(args.build, "tessarn-host.exe"), os.path.join(args.template, ".tessarn-ready")):
         if not args.host_command and not os.path.exists(need):
@@ -651,6 +669,7 @@ def main():
 
     check_runs_here(args)
     check_inputs(args)
+    check_private_mounts(args)
 
     pages, awaited, check = SCENARIOS[args.scenario]
     run = Run(args)
