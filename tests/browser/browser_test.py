@@ -120,6 +120,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Run:
     def __init__(self, args):
         self.args = args
+        # Callers other than this script's main (the bridge benchmark) load
+        # the extension unpacked.
+        if not hasattr(args, "install"):
+            args.install = "unpacked"
         self.work = tempfile.mkdtemp(prefix="tessarn-browser.")
         self.prefix = os.path.join(self.work, "prefix")
         self.files = os.path.join(self.work, "files")
