@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "certutil/cert_format.h"
+#include "certutil/conversion_limits.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/encoding.h"
 #include "certutil/result_array.h"
@@ -22,7 +23,12 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
   ResultCode code;
   // A negative length would read gigabytes, and a byte array is never read
   // beyond its end: both are refused as bytes that cannot be encoded.
-  if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
+  if (length > 0 && static_cast<unsigned long>(length) > kMaxEncodeBytes) {
+    // Refused before the bytes are looked at: the most one call encodes.
+    theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] beyond the limit of [%lu] bytes", length,
+                 static_cast<unsigned long>(kMaxEncodeBytes));
+    code = rc::kInputTooLarge;
+  } else if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
     theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
     code = rc::kEncodeFailed;
   } else {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "certutil/conversion_limits.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "certutil/result_code.h"
@@ -120,6 +121,74 @@ TEST(AnswerEncoding, ByteArrayHoldsTheHeapBytes) {
       }
     }
   }
+}
+
+
+
+// ---- The size arithmetic -------------------------------------------------
+
+// The platform's own sizes lie within the bounds for every format and many
+// lengths, and the bounds hold at the limit without overflow.
+TEST(ConversionLimits, PlatformSizesLieWithinTheBounds) {
+  for (DWORD flags : kEncodeFlags) {
+    for (DWORD count : {0u, 1u, 2u, 3u, 15u, 16u, 17u, 47u, 48u, 49u, 64u, 1000u, 65536u, 300001u}) {
+      SCOPED_TRACE(testing::Message() << count << " bytes, flags 0x" << std::hex << flags);
+      std::vector<BYTE> bytes = Pattern(count);
+      DWORD chars = 0;
+      BOOL known = CryptBinaryToStringW(bytes.empty() ? reinterpret_cast<const BYTE*>("") : bytes.data(), count,
+                                        flags, nullptr, &chars);
+      SizeRange range = EncodedChars(count, flags);
+      if (!range.known) {
+        EXPECT_FALSE(known) << "a format the platform takes is known";
+        continue;
+      }
+      if (!known) continue;
+      EXPECT_TRUE(range.Holds(chars)) << chars << " not in [" << range.least << ", " << range.most << "]";
+      std::wstring text(static_cast<size_t>(range.most), L'\0');
+      DWORD room = static_cast<DWORD>(range.most);
+      ASSERT_TRUE(CryptBinaryToStringW(bytes.empty() ? reinterpret_cast<const BYTE*>("") : bytes.data(), count,
+                                       flags, &text[0], &room));
+      EXPECT_LT(room, range.most) << "the text and its terminator fit";
+    }
+  }
+  for (DWORD flags : {CRYPT_STRING_BASE64, CRYPT_STRING_HEX, CRYPT_STRING_BINARY, CRYPT_STRING_ANY, 0x77u}) {
+    std::wstring text = L"QUJD RA==";
+    DWORD size = 0;
+    if (!CryptStringToBinaryW(text.c_str(), static_cast<DWORD>(text.size()), flags, nullptr, &size, nullptr, nullptr))
+      continue;
+    EXPECT_LE(size, DecodedBytesMost(static_cast<uint32_t>(text.size()), flags)) << flags;
+  }
+}
+
+TEST(ConversionLimits, BoundsAtTheLimits) {
+  struct Case {
+    uint32_t bytes, flags;
+    uint64_t least, most;
+  } cases[] = {
+      {0, 0x40000001, 0, 1},
+      {3, 0x40000001, 4, 5},
+      {4, 0x40000001, 8, 9},
+      {48, 0x1, 64, 64 + 1 + 4},
+      {kMaxEncodeBytes, 0x40000001, 89478488, 89478489},
+      {kMaxEncodeBytes, 0xB, 2ull * kMaxEncodeBytes, (kMaxEncodeBytes / 16 + 1) * 96 + 1},
+      {kMaxEncodeBytes, 0x2, kMaxEncodeBytes / 2, kMaxEncodeBytes / 2 + 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bytes << " bytes, flags 0x" << std::hex << c.flags);
+    SizeRange range = EncodedChars(c.bytes, c.flags);
+    ASSERT_TRUE(range.known);
+    EXPECT_EQ(c.least, range.least);
+    EXPECT_EQ(c.most, range.most);
+    EXPECT_LT(range.most, 0xFFFFFFFFull) << "fits the platform's count";
+  }
+  for (uint32_t format = 0; format <= 0xFF; ++format) {
+    bool known = format <= 0xD && (format < 6 || format > 8);
+    EXPECT_EQ(known, EncodedChars(10, format).known) << format;
+  }
+  EXPECT_EQ(2ull * kMaxDecodeChars, DecodedBytesMost(kMaxDecodeChars, CRYPT_STRING_BINARY));
+  EXPECT_EQ(3ull * kMaxDecodeChars / 4, DecodedBytesMost(kMaxDecodeChars, CRYPT_STRING_BASE64));
+  EXPECT_EQ(kMaxDecodeChars / 2, DecodedBytesMost(kMaxDecodeChars, CRYPT_STRING_HEXRAW));
+  EXPECT_EQ(2ull * kMaxDecodeChars, DecodedBytesMost(kMaxDecodeChars, 0x77));
 }
 
 }  // namespace
