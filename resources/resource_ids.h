@@ -33,6 +33,7 @@
 
 // Controls of the dialogs
 #define IDC_ABOUT_VERSION 100
+#define IDC_ABOUT_SUFFIX_LIST 101
 #define IDC_CONSENT_QUESTION 301
 #define IDC_CONSENT_ORIGIN 302
 #define IDC_CONSENT_HINT 303

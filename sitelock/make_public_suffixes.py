@@ -77,7 +77,7 @@ def main():
         out.write("constexpr char kRuleText[] =\n")
         line = ""
         for rule in ordered:
-            piece = rule + "\\0"
+            piece = rule + "\\000"  # three digits: a digit after it stays a digit
             if len(line) + len(piece) > 100:
                 out.write('    "%s"\n' % line)
                 line = ""

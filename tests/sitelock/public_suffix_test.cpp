@@ -54,8 +54,13 @@ TEST(PublicSuffix, RulesOfTheList) {
       {L"x.city.kawasaki.jp", L"kawasaki.jp", L"city.kawasaki.jp"},
       {L"a.b.kawasaki.jp", L"b.kawasaki.jp", L"a.b.kawasaki.jp"},
       // Labels that are not ASCII, as origins hold them (punycode).
-      {L"xn--mre-og-romsdal-qqb.no", L"xn--mre-og-romsdal-qqb.no", L""},
-      {L"shop.xn--mre-og-romsdal-qqb.no", L"xn--mre-og-romsdal-qqb.no", L"shop.xn--mre-og-romsdal-qqb.no"},
+      // ("sande.m\u00f8re-og-romsdal.no" and "her\u00f8y.m\u00f8re-og-romsdal.no" in the list)
+      {L"sande.xn--mre-og-romsdal-qqb.no", L"sande.xn--mre-og-romsdal-qqb.no", L""},
+      {L"shop.sande.xn--mre-og-romsdal-qqb.no", L"sande.xn--mre-og-romsdal-qqb.no",
+       L"shop.sande.xn--mre-og-romsdal-qqb.no"},
+      {L"a.xn--hery-ira.xn--mre-og-romsdal-qqb.no", L"xn--hery-ira.xn--mre-og-romsdal-qqb.no",
+       L"a.xn--hery-ira.xn--mre-og-romsdal-qqb.no"},
+      {L"a.xn--mre-og-romsdal-qqb.no", L"no", L"xn--mre-og-romsdal-qqb.no"},
       {L"a.xn--p1ai", L"xn--p1ai", L"a.xn--p1ai"},
       // No rule: the last label.
       {L"attacker.example", L"example", L"attacker.example"},
