@@ -67,10 +67,11 @@ SizeRange EncodedChars(uint32_t bytes, uint32_t flags) {
       break;
     }
     case Family::kBinary:
-      // The bytes as they are, two per character; some platforms add a
-      // line break even to nothing.
+      // The bytes as they are: two per character, or (Wine) reported as
+      // one character per byte; some platforms add a line break even to
+      // nothing. Room for the most holds either.
       range.least = n / 2;
-      range.most = CeilDiv(n, 2) + 4;
+      range.most = n + 4;
       break;
     case Family::kHex:
       range.least = 2 * n;  // HEXRAW: two digits per byte, nothing else

@@ -211,6 +211,7 @@ std::wstring FormatWith(const wchar_t* format, va_list args, bool cut) {
         if (narrow) {
           const char* v = va_arg(ap, const char*);
           text = v ? Widen(v, s.precision) : L"(null)";
+          if (cut) CutArgument(&text);
         } else {
           const wchar_t* v = va_arg(ap, const wchar_t*);
           if (!v) {
@@ -226,7 +227,6 @@ std::wstring FormatWith(const wchar_t* format, va_list args, bool cut) {
             }
           }
         }
-        if (cut) CutArgument(&text);
         Pad(out, EscapeControls(std::move(text)), s, L' ');
         break;
       }

@@ -249,7 +249,7 @@ TEST_F(LogBounds, DayLimitStopsTheLogWithOneLine) {
     ASSERT_TRUE(SetEndOfFile(h));
     CloseHandle(h);
   }
-  for (int i = 0; i < 50; ++i) EXPECT_TRUE(StillAnswers(control.Get()));
+  for (int i = 0; i < 200; ++i) EXPECT_TRUE(StillAnswers(control.Get()));
   ULONGLONG size = SizeOf(file);
   EXPECT_LE(size, kMaxDayFileBytes);
   std::string log = robustness::ReadAll(file);

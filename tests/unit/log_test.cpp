@@ -195,12 +195,17 @@ TEST(LogLimits, ArgumentCut) {
     if (c.left) want += L"... [" + std::to_wstring(c.left) + L" more characters]";
     EXPECT_TRUE(text == want);
   }
-  // A surrogate pair at the cut is left out whole.
+  // A surrogate pair at the cut is left out whole; one that ends at the
+  // cut is kept.
   std::wstring pairs;
   for (size_t i = 0; i < diag::kMaxArgumentChars; ++i) pairs += L"\xD83D\xDE00";
+  std::wstring shifted = L"x" + pairs;
   diag::CutArgument(&pairs);
-  EXPECT_EQ(L"... [" + std::to_wstring(diag::kMaxArgumentChars + 1) + L" more characters]",
+  EXPECT_EQ(L"\xDE00... [" + std::to_wstring(diag::kMaxArgumentChars) + L" more characters]",
             pairs.substr(diag::kMaxArgumentChars - 1));
+  diag::CutArgument(&shifted);
+  EXPECT_EQ(L"\xDE00... [" + std::to_wstring(diag::kMaxArgumentChars + 2) + L" more characters]",
+            shifted.substr(diag::kMaxArgumentChars - 2));
 }
 
 TEST(LogLimits, DayBudget) {
