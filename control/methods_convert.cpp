@@ -23,14 +23,14 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
   ResultCode code;
   // A negative length would read gigabytes, and a byte array is never read
   // beyond its end: both are refused as bytes that cannot be encoded.
-  if (length > 0 && static_cast<unsigned long>(length) > kMaxEncodeBytes) {
-    // Refused before the bytes are looked at: the most one call encodes.
+  if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
+    theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
+    code = rc::kEncodeFailed;
+  } else if (static_cast<unsigned long>(length) > kMaxEncodeBytes) {
+    // Refused before the bytes are read: the most one call encodes.
     theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] beyond the limit of [%lu] bytes", length,
                  static_cast<unsigned long>(kMaxEncodeBytes));
     code = rc::kInputTooLarge;
-  } else if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
-    theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
-    code = rc::kEncodeFailed;
   } else {
     code = nrlConvBinaryToBstr(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), text.Receive());
   }
