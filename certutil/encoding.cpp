@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "certutil/conversion_limits.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "diag/log.h"
@@ -143,12 +144,34 @@ class ByteArrayBytes {
 
 template <class Output>
 ResultCode EncodeInto(const BYTE* bytes, DWORD length, DWORD flags, Output& out) {
+  if (length > kMaxEncodeBytes) {
+    theLog.Error(L"nrlConvBinaryToString - length [%lu] beyond the limit of [%lu] bytes", static_cast<unsigned long>(length),
+                 static_cast<unsigned long>(kMaxEncodeBytes));
+    return rc::kInputTooLarge;
+  }
+  // The text is sized from the bytes given, never from the platform's word
+  // alone: a platform whose own size arithmetic overflows asks for too
+  // little room and then writes its whole text.
+  const SizeRange possible = EncodedChars(length, flags);
+  if (!possible.known) {
+    theLog.Error(L"nrlConvBinaryToString - format [0x%lx] not supported", static_cast<unsigned long>(flags));
+    return rc::kEncodeFailed;
+  }
   DWORD count = 0;
   if (!CryptBinaryToStringW(bytes, length, flags, nullptr, &count)) {
     theLog.Error(L"nrlConvBinaryToString - CryptBinaryToString 1 - error [%d]", static_cast<int>(GetLastError()));
     return rc::kEncodeFailed;
   }
   theLog.Trace(L"nrlConvBinaryToString - CryptBinaryToString len [%d]", static_cast<int>(count));
+  if (!possible.Holds(count)) {
+    theLog.Error(L"nrlConvBinaryToString - CryptBinaryToString size [%lu] outside [%llu, %llu] for [%lu] bytes",
+                 static_cast<unsigned long>(count), static_cast<unsigned long long>(possible.least),
+                 static_cast<unsigned long long>(possible.most), static_cast<unsigned long>(length));
+    return rc::kEncodeFailed;
+  }
+  // Room for the most the bytes can give: where the platform's count is
+  // that (one line of base64), the text is written where it ends.
+  count = static_cast<DWORD>(possible.most);
   wchar_t* buffer = out.Reserve(count);
   if (!buffer) {
     theLog.Error(L"nrlConvBinaryToString - malloc error");
@@ -168,16 +191,19 @@ ResultCode EncodeInto(const BYTE* bytes, DWORD length, DWORD flags, Output& out)
 
 template <class Output>
 ResultCode DecodeInto(const wchar_t* text, DWORD flags, Output& out, DWORD* length) {
-  theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength");
   size_t chars = 0;
   HRESULT measured = text ? StringCchLengthW(text, STRSAFE_MAX_CCH, &chars) : E_INVALIDARG;
   if (FAILED(measured)) chars = 0;
-  theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength res [%d]", static_cast<int>(measured));
-  theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength len [%d]", static_cast<int>(chars));
-  theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength str [%s]", text);
+  theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary StringCchLength res [%d] len [%lu]", static_cast<int>(measured),
+               static_cast<unsigned long>(chars));
   if (FAILED(measured)) {
     theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary 1 - lastError: %d", static_cast<int>(GetLastError()));
     return rc::kDecodeFailed;
+  }
+  if (chars > kMaxDecodeChars) {
+    theLog.Error(L"nrlConvStringToBinary - [%lu] characters beyond the limit of [%lu]", static_cast<unsigned long>(chars),
+                 static_cast<unsigned long>(kMaxDecodeChars));
+    return rc::kInputTooLarge;
   }
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary CryptStringToBinary");
   DWORD size = 0;
@@ -187,20 +213,32 @@ ResultCode DecodeInto(const wchar_t* text, DWORD flags, Output& out, DWORD* leng
     theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary 1 - lastError: %d", static_cast<int>(GetLastError()));
     return rc::kDecodeFailed;
   }
-  theLog.Trace(L"nrlConvStringToBinary - CryptStringToBinary flag:%d [%s] dataLen1 [%d]", static_cast<int>(flags), text,
+  theLog.Trace(L"nrlConvStringToBinary - CryptStringToBinary flag:%d dataLen1 [%d]", static_cast<int>(flags),
                static_cast<int>(size));
-  // Where the text may be taken as binary data (CRYPT_STRING_BINARY, or
-  // CRYPT_STRING_ANY falling back to it), the block gets room for the text's
-  // own bytes whatever size the platform asked for: Wine asks for one byte
-  // per character and then copies two, past the end of a block of the size
-  // it asked for. No decoding ever yields more than that.
-  if ((flags == CRYPT_STRING_BINARY || flags == CRYPT_STRING_ANY) && size < chars * sizeof(wchar_t))
-    size = static_cast<DWORD>(chars * sizeof(wchar_t));
+  // The block gets room for the most the text can give whatever size the
+  // platform asked for: Wine asks for one byte per character where the text
+  // is taken as binary data (CRYPT_STRING_BINARY, or CRYPT_STRING_ANY
+  // falling back to it) and then copies two, past the end of a block of the
+  // size it asked for. A platform asking for more than the text can give is
+  // not believed.
+  const uint64_t most = DecodedBytesMost(static_cast<uint32_t>(chars), flags);
+  if (size > most) {
+    theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary size [%lu] beyond [%llu] for [%lu] characters",
+                 static_cast<unsigned long>(size), static_cast<unsigned long long>(most),
+                 static_cast<unsigned long>(chars));
+    return rc::kDecodeFailed;
+  }
+  size = static_cast<DWORD>(most);
   BYTE* buffer = out.Reserve(size);
   if (!buffer) return rc::kNoMemory;
   theLog.Trace(L"norelCertInfoUtl::nrlConvStringToBinary CryptStringToBinary");
   if (!CryptStringToBinaryW(text, static_cast<DWORD>(chars), flags, buffer, &size, nullptr, nullptr)) {
     theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary 2 - lastError: %d", static_cast<int>(GetLastError()));
+    return rc::kDecodeFailed;
+  }
+  if (size > most) {
+    theLog.Error(L"nrlConvStringToBinary - CryptStringToBinary wrote [%lu] bytes into [%llu]",
+                 static_cast<unsigned long>(size), static_cast<unsigned long long>(most));
     return rc::kDecodeFailed;
   }
   if (!out.Keep(size)) return rc::kNoMemory;

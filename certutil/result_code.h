@@ -2,7 +2,8 @@
 #include <cstdint>
 
 // The outcome of every engine and utility operation and of every method:
-// 0 success, 1 to 44 failures. Codes 0 to 38 have English and Czech texts.
+// 0 success, 1 to 45 failures. Codes 0 to 38 and 45 have English and Czech
+// texts.
 using ResultCode = int32_t;
 
 namespace rc {
@@ -51,7 +52,9 @@ constexpr ResultCode kPkcs7Failed = 41;
 constexpr ResultCode kChainMultipleFaults = 42;
 constexpr ResultCode kCriteriaNotMet = 43;
 constexpr ResultCode kBadLookupKind = 44;
+// BinaryToString or StringToBinary given more than it converts.
+constexpr ResultCode kInputTooLarge = 45;
 
 constexpr ResultCode kLastWithText = 38;
-constexpr ResultCode kLastCode = kBadLookupKind;
+constexpr ResultCode kLastCode = kInputTooLarge;
 }  // namespace rc

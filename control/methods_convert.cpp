@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "certutil/cert_format.h"
+#include "certutil/conversion_limits.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/encoding.h"
 #include "certutil/result_array.h"
@@ -25,6 +26,11 @@ void CTessarnCtrl::BinaryToString(const framework::ByteArg& value, long length, 
   if (length < 0 || (value.bounded && static_cast<unsigned long>(length) > value.size)) {
     theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] exceeds the bytes given", length);
     code = rc::kEncodeFailed;
+  } else if (static_cast<unsigned long>(length) > kMaxEncodeBytes) {
+    // Refused before the bytes are read: the most one call encodes.
+    theLog.Error(L"CTessarnCtrl::BinaryToString - length [%d] beyond the limit of [%lu] bytes", length,
+                 static_cast<unsigned long>(kMaxEncodeBytes));
+    code = rc::kInputTooLarge;
   } else {
     code = nrlConvBinaryToBstr(value.data, static_cast<DWORD>(length), static_cast<DWORD>(flag), text.Receive());
   }

@@ -7,6 +7,7 @@
 #include "control/version.h"
 #include "framework/module.h"
 #include "resources/resource_ids.h"
+#include "sitelock/public_suffix.h"
 
 using namespace norelCertInfoUtl;
 
@@ -35,6 +36,13 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wparam, LPARAM) {
     swprintf(line + used, 128 - used, L" %d.%d.%d.%d", tessarn::kVersionMajor, tessarn::kVersionMinor,
              tessarn::kVersionBuild, tessarn::kVersionRevision);
     SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, line);
+    // "Public suffix list of" followed by the date of the list the site
+    // lock's question was built with.
+    wchar_t list[96] = {};
+    GetDlgItemTextW(dialog, IDC_ABOUT_SUFFIX_LIST, list, 64);
+    used = wcslen(list);
+    swprintf(list + used, 96 - used, L" %hs", sitelock::PublicSuffixListDate());
+    SetDlgItemTextW(dialog, IDC_ABOUT_SUFFIX_LIST, list);
     return TRUE;
   }
   if (msg == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {

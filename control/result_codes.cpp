@@ -9,9 +9,17 @@ namespace {
 constexpr UINT kResultTextIds[rc::kLastWithText + 1] = {
     3,  4,  5,  35, 6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
     22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 36, 37, 38, 39, 40, 41};
+// Codes added after those without text: {code, string ID}.
+struct LaterText {
+  ResultCode code;
+  UINT id;
+};
+constexpr LaterText kLaterTextIds[] = {{rc::kInputTooLarge, 42}};
 }  // namespace
 
 UINT ResultTextId(ResultCode code) {
+  for (const LaterText& later : kLaterTextIds)
+    if (later.code == code) return later.id;
   if (code < 0 || code > rc::kLastWithText) return 0;
   return kResultTextIds[code];
 }

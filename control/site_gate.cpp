@@ -129,7 +129,8 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
     }
     if (VerdictOf(reason) == Verdict::kAllow) return S_OK;
     *refused = true;
-    LogVersionBanner();
+    // One line, and nothing of the call: a page that is refused cannot make
+    // the log grow by more than this per call.
     theLog.Warning(L"CTessarnCtrl::%s refused for origin %s: %s", entry.name, Describe(caller).c_str(),
                    ReasonName(reason));
     WriteRefusal(entry, result);

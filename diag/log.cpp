@@ -1,5 +1,6 @@
 #include "diag/log.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
@@ -9,6 +10,7 @@
 #include "diag/log_clock.h"
 #include "diag/log_format.h"
 #include "diag/log_levels.h"
+#include "diag/log_limits.h"
 #include "diag/registry_settings.h"
 
 using namespace diag;
@@ -79,6 +81,21 @@ class AppendTurn {
 
 std::atomic<bool> AppendTurn::s_holderStuck{false};
 
+// Whether the file ends with the day's limit entry: then nothing more is
+// written into it, by this process or any other.
+bool EndsWithLimitEntry(HANDLE file, uint64_t size) {
+  static const std::string tail = ToLogBytes(kDayLimitText);
+  if (size < tail.size()) return false;
+  std::string read(tail.size(), '\0');
+  OVERLAPPED at = {};
+  uint64_t offset = size - tail.size();
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(file, &read[0], static_cast<DWORD>(read.size()), &got, &at)) return false;
+  return got == read.size() && read == tail;
+}
+
 // Opens the file for appending and writes the header and the message, with
 // text-mode line breaks (CR LF), in one write, then closes it. The
 // temporary-directory file is opened unshared, so a writer that meets
@@ -86,20 +103,50 @@ std::atomic<bool> AppendTurn::s_holderStuck{false};
 // turns (AppendTurn). Byte-range locks need read or write data access on the
 // handle (Windows refuses them on an append-only handle): read access is
 // added, and without write data access every write still lands at the end.
+// Read access also lets the day's limit be found at the file's end.
+// A file grows to kMaxDayFileBytes at most: the entry that would pass the
+// limit is replaced by the limit entry, and later ones are dropped.
 void AppendEntry(const wchar_t* fileName, Sharing sharing, const std::wstring& header, const wchar_t* format,
                  va_list args) {
   std::string bytes;
   try {
-    bytes = ToTextMode(ToLogBytes(header + FormatV(format, args)));
+    bytes = ToTextMode(ToLogBytes(header + FormatEntryV(format, args)));
   } catch (...) {
     return;  // out of memory: the entry is dropped, as every log failure is
   }
   if (bytes.size() > 0xFFFFFFFFu) return;
   DWORD share = sharing == Sharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
-  DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (sharing == Sharing::kShared ? FILE_READ_DATA : 0);
+  DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_DATA;
   ScopedFileHandle file(CreateFileW(fileName, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   AppendTurn turn(file.Get(), sharing);
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(file.Get(), &size)) return;
+  const uint64_t fileBytes = static_cast<uint64_t>(size.QuadPart);
+  // The file's end is read only when the limit can be near.
+  bool limited = fileBytes >= kMaxDayFileBytes / 2 && EndsWithLimitEntry(file.Get(), fileBytes);
+  switch (Budget(fileBytes, bytes.size(), limited)) {
+    case DayBudget::kDrop:
+      return;
+    case DayBudget::kWriteLimitLine: {
+      // The entry's own header, at WARNING, with the limit's text.
+      // Its letter stands before the closing ":" (directory file) or "):"
+      // (temporary-directory file).
+      std::wstring limitHeader = header;
+      size_t letter = limitHeader.size() >= 3 && limitHeader.compare(limitHeader.size() - 2, 2, L"):") == 0
+                          ? limitHeader.size() - 3
+                          : limitHeader.size() - 2;
+      if (limitHeader.size() >= 3) limitHeader[letter] = L'W';
+      try {
+        bytes = ToTextMode(ToLogBytes(limitHeader + kDayLimitText));
+      } catch (...) {
+        return;
+      }
+      break;
+    }
+    case DayBudget::kWrite:
+      break;
+  }
   DWORD written = 0;
   WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -7,6 +7,8 @@
 #include <cwctype>
 #include <utility>
 
+#include "diag/log_limits.h"
+
 namespace diag {
 namespace {
 
@@ -93,9 +95,7 @@ std::wstring EscapeControls(std::wstring text) {
   return out;
 }
 
-}  // namespace
-
-std::wstring FormatV(const wchar_t* format, va_list args) {
+std::wstring FormatWith(const wchar_t* format, va_list args, bool cut) {
   std::wstring out;
   if (!format) return out;
   va_list ap;
@@ -211,11 +211,21 @@ std::wstring FormatV(const wchar_t* format, va_list args) {
         if (narrow) {
           const char* v = va_arg(ap, const char*);
           text = v ? Widen(v, s.precision) : L"(null)";
+          if (cut) CutArgument(&text);
         } else {
           const wchar_t* v = va_arg(ap, const wchar_t*);
-          if (!v) text = L"(null)";
-          else if (s.precision >= 0) text.assign(v, wcsnlen(v, static_cast<size_t>(s.precision)));
-          else text = v;
+          if (!v) {
+            text = L"(null)";
+          } else {
+            size_t length = s.precision >= 0 ? wcsnlen(v, static_cast<size_t>(s.precision)) : wcslen(v);
+            // Only what the entry keeps is copied: an argument may be a
+            // hundred megabytes.
+            if (cut && length > kMaxArgumentChars) {
+              text = CutArgument(v, length);
+            } else {
+              text.assign(v, length);
+            }
+          }
         }
         Pad(out, EscapeControls(std::move(text)), s, L' ');
         break;
@@ -237,6 +247,11 @@ std::wstring FormatV(const wchar_t* format, va_list args) {
   va_end(ap);
   return out;
 }
+
+}  // namespace
+
+std::wstring FormatV(const wchar_t* format, va_list args) { return FormatWith(format, args, false); }
+std::wstring FormatEntryV(const wchar_t* format, va_list args) { return FormatWith(format, args, true); }
 
 std::wstring Format(const wchar_t* format, ...) {
   va_list ap;

@@ -13,6 +13,9 @@ namespace diag {
 // uses for what it cannot write, so an argument never breaks its entry's
 // line; the format's own line breaks stay.
 std::wstring FormatV(const wchar_t* format, va_list args);
+// As FormatV, with every text argument (%s) cut as a log entry holds it
+// (diag/log_limits.h).
+std::wstring FormatEntryV(const wchar_t* format, va_list args);
 std::wstring Format(const wchar_t* format, ...);
 
 // The bytes written into a log file for a wide text. ASCII characters are

@@ -6,6 +6,7 @@
 
 #include "fuzz/wide_input.h"
 #include "sitelock/origin_list.h"
+#include "sitelock/prompt_layout.h"
 
 using namespace sitelock;
 
@@ -46,6 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Origin lookalike = origin;
     lookalike.host = L"a" + origin.host;
     FUZZ_REQUIRE(!entry.Matches(lookalike));
+    // The question's site is the end of the host, and its lines keep every
+    // character of the site and the origin.
+    PromptText prompt = PromptTextFor(origin);
+    FUZZ_REQUIRE(!prompt.site.empty() && prompt.site.size() <= origin.host.size());
+    FUZZ_REQUIRE(origin.host.compare(origin.host.size() - prompt.site.size(), prompt.site.size(), prompt.site) == 0);
+    Measure measure = [](const std::wstring& t) { return static_cast<int>(t.size()) * 7; };
+    PromptLayout layout = LayoutPrompt(prompt, 7 * (1 + data[0] % 80), measure, measure);
+    std::wstring joined;
+    for (const std::wstring& line : layout.originLines) joined += line;
+    FUZZ_REQUIRE(joined == origin.Text());
   }
 
   // The same bytes as the parts of a URL: scheme, host and port from the

@@ -7,7 +7,7 @@
 
 // Result texts: see control/result_codes.cpp for the code-to-ID table.
 #define IDS_RESULT_FIRST 3
-#define IDS_RESULT_LAST 41
+#define IDS_RESULT_LAST 42
 
 // The site lock's prompt and the property page (both languages).
 #define IDS_CONSENT_CAPTION 300
@@ -16,6 +16,7 @@
 #define IDS_CONSENT_ALLOW_ONCE 303
 #define IDS_CONSENT_ALWAYS_ALLOW 304
 #define IDS_CONSENT_DENY 305
+#define IDS_CONSENT_IP_ADDRESS 306
 #define IDS_PPG_USER_LIST 310
 #define IDS_PPG_REMOVE 311
 #define IDS_PPG_MACHINE_LIST 312
@@ -32,12 +33,14 @@
 
 // Controls of the dialogs
 #define IDC_ABOUT_VERSION 100
+#define IDC_ABOUT_SUFFIX_LIST 101
 #define IDC_CONSENT_QUESTION 301
 #define IDC_CONSENT_ORIGIN 302
 #define IDC_CONSENT_HINT 303
 #define IDC_CONSENT_ALLOW_ONCE 304
 #define IDC_CONSENT_ALWAYS_ALLOW 305
 #define IDC_CONSENT_DENY 306
+#define IDC_CONSENT_SITE 307
 #define IDC_PPG_USER_LABEL 210
 #define IDC_PPG_USER_LIST 211
 #define IDC_PPG_REMOVE 212

@@ -12,7 +12,7 @@ need_pkgs=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
-  googletest xvfb xauth openssl python3
+  googletest xvfb xauth openssl python3 publicsuffix
   clang-14 libclang-rt-14-dev
   chromium firefox-esr
   wixl msitools osslsigncode

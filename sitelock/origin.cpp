@@ -80,6 +80,7 @@ const wchar_t* OriginStatusName(OriginStatus status) {
     case OriginStatus::kBadHost: return L"malformed host";
     case OriginStatus::kBadPort: return L"malformed port";
     case OriginStatus::kInsecureHttp: return L"http to a host other than the loopback";
+    case OriginStatus::kPublicSuffixWildcard: return L"a wildcard over a public suffix";
   }
   return L"?";
 }

@@ -23,6 +23,7 @@ enum class OriginStatus {
   kBadHost,       // empty, malformed, trailing dot, non-ASCII
   kBadPort,       // outside 1 to 65535
   kInsecureHttp,  // http to a host other than the loopback
+  kPublicSuffixWildcard,  // a list's "*.domain" where the domain is a public suffix
 };
 
 const wchar_t* OriginStatusName(OriginStatus status);

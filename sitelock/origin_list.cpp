@@ -1,5 +1,7 @@
 #include "sitelock/origin_list.h"
 
+#include "sitelock/public_suffix.h"
+
 namespace sitelock {
 
 bool ListEntry::Matches(const Origin& page) const {
@@ -21,6 +23,11 @@ std::vector<ListEntry> ParseList(const std::vector<std::wstring>& texts, bool al
     if (text.find_first_not_of(L" \t\r\n") == std::wstring::npos) continue;
     ListEntry entry;
     OriginStatus status = ParseOriginText(text, allowWildcards, &entry.origin, &entry.wildcard);
+    // "*.com", "*.co.uk" or "*.ck" would allow every site under a suffix
+    // that anyone may register names under: never what an administrator
+    // means. An unlisted top-level name ("*.corp") is an intranet's own.
+    if (status == OriginStatus::kOk && entry.wildcard && IsListedSuffixOrParent(entry.origin.host))
+      status = OriginStatus::kPublicSuffixWildcard;
     if (status == OriginStatus::kOk) list.push_back(entry);
     else if (rejected) rejected->push_back({text, status});
   }

@@ -11,7 +11,8 @@ namespace sitelock {
 
 // One list entry: an origin, or (policy lists only) "https://*.domain",
 // which stands for every subdomain of the domain at any depth, not for the
-// domain itself.
+// domain itself. A wildcard over a public suffix ("*.com", "*.co.uk",
+// "*.ck") is not an entry: ParseList rejects it.
 struct ListEntry {
   Origin origin;
   bool wildcard = false;

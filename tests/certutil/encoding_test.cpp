@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "certutil/conversion_limits.h"
 #include "certutil/crypt_handles.h"
 #include "certutil/heap.h"
 #include "certutil/result_code.h"
@@ -119,6 +120,44 @@ TEST(AnswerEncoding, ByteArrayHoldsTheHeapBytes) {
         }
       }
     }
+  }
+}
+
+
+
+// ---- The size arithmetic -------------------------------------------------
+
+// The platform's own sizes lie within the bounds for every format and many
+// lengths, and the bounds hold at the limit without overflow.
+TEST(ConversionLimits, PlatformSizesLieWithinTheBounds) {
+  for (DWORD flags : kEncodeFlags) {
+    for (DWORD count : {0u, 1u, 2u, 3u, 15u, 16u, 17u, 47u, 48u, 49u, 64u, 1000u, 65536u, 300001u}) {
+      SCOPED_TRACE(testing::Message() << count << " bytes, flags 0x" << std::hex << flags);
+      std::vector<BYTE> bytes = Pattern(count);
+      DWORD chars = 0;
+      BOOL known = CryptBinaryToStringW(bytes.empty() ? reinterpret_cast<const BYTE*>("") : bytes.data(), count,
+                                        flags, nullptr, &chars);
+      SizeRange range = EncodedChars(count, flags);
+      if (!range.known) {
+        EXPECT_FALSE(known) << "a format the platform takes is known";
+        continue;
+      }
+      if (!known) continue;
+      EXPECT_TRUE(range.Holds(chars)) << chars << " not in [" << range.least << ", " << range.most << "]";
+      std::wstring text(static_cast<size_t>(range.most), L'\0');
+      DWORD room = static_cast<DWORD>(range.most);
+      ASSERT_TRUE(CryptBinaryToStringW(bytes.empty() ? reinterpret_cast<const BYTE*>("") : bytes.data(), count,
+                                       flags, &text[0], &room));
+      // Binary output leaves the count as given on some platforms (Wine).
+      if (flags != CRYPT_STRING_BINARY) EXPECT_LT(room, range.most) << "the text and its terminator fit";
+    }
+  }
+  for (DWORD flags : {DWORD{CRYPT_STRING_BASE64}, DWORD{CRYPT_STRING_HEX}, DWORD{CRYPT_STRING_BINARY}, DWORD{CRYPT_STRING_ANY}, DWORD{0x77}}) {
+    std::wstring text = L"QUJD RA==";
+    DWORD size = 0;
+    if (!CryptStringToBinaryW(text.c_str(), static_cast<DWORD>(text.size()), flags, nullptr, &size, nullptr, nullptr))
+      continue;
+    EXPECT_LE(size, DecodedBytesMost(static_cast<uint32_t>(text.size()), flags)) << flags;
   }
 }
 

@@ -36,7 +36,7 @@ class ResultTexts : public ::testing::Test {
 };
 
 TEST_F(ResultTexts, TableMapsEveryCodeToItsString) {
-  ASSERT_EQ(39u, sizeof(kTexts) / sizeof(kTexts[0]));
+  ASSERT_EQ(40u, sizeof(kTexts) / sizeof(kTexts[0]));
   for (const Expected& e : kTexts) EXPECT_EQ(e.id, ResultTextId(e.code)) << "code " << e.code;
   for (ResultCode none : {-1, 39, 40, 42, 44, 1000}) EXPECT_EQ(0u, ResultTextId(none)) << none;
 }

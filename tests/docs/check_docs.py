@@ -80,11 +80,17 @@ def result_codes(root):
     ids = [int(x) for x in re.findall(r"\d+", ids_text)]
     if len(ids) != last_with_text + 1:
         raise SystemExit("check_docs: %d text ids for codes 0..%d" % (len(ids), last_with_text))
+    # Codes given a text after the ones without: {rc::kName, id}.
+    later = {}
+    later_text = re.search(r"kLaterTextIds\[\]\s*=\s*\{(.*?)\};", read(root, "control/result_codes.cpp"), re.S)
+    for name, string_id in re.findall(r"\{\s*rc::(\w+)\s*,\s*(\d+)\s*\}", later_text.group(1) if later_text else ""):
+        later[int(re.search(r"%s\s*=\s*(\d+)" % name, header).group(1))] = int(string_id)
     tables = string_tables(root)
     codes = []
     for code in range(last + 1):
-        if code <= last_with_text:
-            codes.append((code, tables["LANG_ENGLISH"][ids[code]], tables["LANG_CZECH"][ids[code]]))
+        string_id = ids[code] if code <= last_with_text else later.get(code)
+        if string_id is not None:
+            codes.append((code, tables["LANG_ENGLISH"][string_id], tables["LANG_CZECH"][string_id]))
         else:
             codes.append((code, None, None))
     return codes

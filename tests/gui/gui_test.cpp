@@ -99,6 +99,11 @@ TEST_F(Gui, AboutBoxShowsItsTextsAndClosesEveryWay) {
       ASSERT_TRUE(watch.Found()) << "the About box never appeared";
     }
     EXPECT_TRUE(Contains(texts, L"Tessarn Control, Version 2.3.21113.0"));
+    // The date of the public suffix list the module was built with.
+    bool dated = false;
+    for (const std::wstring& t : texts)
+      dated = dated || (t.rfind(L"Public suffix list of 20", 0) == 0 && t.size() == 32 && t[26] == L'-');
+    EXPECT_TRUE(dated) << "the public suffix list's date";
     EXPECT_TRUE(Contains(texts, L"OK"));
     EXPECT_TRUE(ok != nullptr) << "an OK button with identifier 1";
     EXPECT_GT(rect.right, rect.bottom) << "a wide, low box";

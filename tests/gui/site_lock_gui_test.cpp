@@ -21,6 +21,8 @@ namespace {
 constexpr int kAllowOnce = 304;
 constexpr int kAlwaysAllow = 305;
 constexpr int kDeny = 306;
+constexpr int kOriginText = 302;
+constexpr int kSiteText = 307;
 constexpr int kUserList = 211;
 constexpr int kRemove = 212;
 constexpr int kAdminList = 214;
@@ -201,6 +203,114 @@ TEST_F(SiteLockGui, AlwaysAllowStoresTheOriginForTheUser) {
   ComPtr<IDispatch> another = ControlAt(L"https://always.example.cz:8443/");
   EXPECT_EQ(0, EnumUnasked(another.Get())) << "a new control is not asked";
   SetUserList(L"\0", 2);
+}
+
+// Dark pixels ("ink") that the screen shows inside a rectangle (screen
+// coordinates): text drawn there.
+int InkIn(const RECT& r) {
+  int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return 0;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  int ink = 0;
+  const BYTE* p = static_cast<const BYTE*>(bits);
+  for (int i = 0; i < width * height; ++i, p += 4)
+    if (p[0] + p[1] + p[2] < 3 * 96) ++ink;
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ink;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// What a control's text needs, in its own font, wrapped at its width.
+RECT NeededFor(HWND control) {
+  RECT r = {};
+  GetClientRect(control, &r);
+  std::wstring text = WindowText(control);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return r;
+}
+
+// A host that begins with the name of a trusted site and ends, 230
+// characters later, with the attacker's own: the question names the
+// attacker's site on a line of its own, in view, and shows the whole
+// origin; Enter denies.
+TEST_F(SiteLockGui, LongHostNamesTheRealSite) {
+  std::wstring host = L"sign.example.cz." + std::wstring(63, L'a') + L"." + std::wstring(63, L'b') + L"." +
+                      std::wstring(60, L'c') + L".attacker.example";
+  std::wstring origin = L"https://" + host;
+  ComPtr<IDispatch> control = ControlAt((origin + L"/podpis").c_str());
+  std::wstring siteText, originText;
+  RECT dialogRect = {}, siteRect = {}, originRect = {}, siteNeeds = {}, originNeeds = {};
+  int siteInk = 0, lastLineInk = 0, lines = 0;
+  long code = -1;
+  {
+    WindowWatch watch(kPromptCaption, [&](HWND dialog) {
+      Sleep(500);  // drawn
+      HWND site = GetDlgItem(dialog, kSiteText), full = GetDlgItem(dialog, kOriginText);
+      siteText = WindowText(site);
+      originText = WindowText(full);
+      GetWindowRect(dialog, &dialogRect);
+      GetWindowRect(site, &siteRect);
+      GetWindowRect(full, &originRect);
+      siteNeeds = NeededFor(site);
+      originNeeds = NeededFor(full);
+      siteInk = InkIn(siteRect);
+      lines = static_cast<int>(std::count(originText.begin(), originText.end(), L'\n')) + 1;
+      RECT last = originRect;
+      last.top = originRect.bottom - (originRect.bottom - originRect.top) / lines;
+      lastLineInk = InkIn(last);
+      EXPECT_TRUE(SaveScreenshot(dialog, OutputFile(L"consent-prompt-long-host.bmp")));
+      defaultId = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0));
+      // Enter, where the focus is when the question opens.
+      HWND focus = FocusOf(dialog);
+      PostMessageW(focus ? focus : dialog, WM_KEYDOWN, VK_RETURN, 1);
+      PostMessageW(focus ? focus : dialog, WM_KEYUP, VK_RETURN, 0xC0000001);
+      WaitGone(dialog);
+    });
+    code = EnumCode(control.Get());
+    ASSERT_TRUE(watch.Found()) << "the question never appeared";
+  }
+  EXPECT_EQ(34, code) << "Enter denies";
+  EXPECT_TRUE(UserList().empty());
+  EXPECT_EQ(kDeny, defaultId);
+  EXPECT_EQ(L"attacker.example", siteText) << "the site on a line of its own";
+  std::wstring joined;
+  for (wchar_t c : originText)
+    if (c != L'\r' && c != L'\n') joined += c;
+  EXPECT_EQ(origin, joined) << "the whole origin";
+  EXPECT_GT(lines, 1) << "the origin is wrapped";
+  RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  EXPECT_TRUE(Inside(dialogRect, screen)) << "the dialog is on the screen";
+  EXPECT_TRUE(Inside(siteRect, dialogRect)) << "the site's line is inside the dialog";
+  EXPECT_TRUE(Inside(originRect, dialogRect)) << "the origin is inside the dialog";
+  EXPECT_LE(siteNeeds.right - siteNeeds.left, siteRect.right - siteRect.left) << "the site fits its line";
+  EXPECT_LE(siteNeeds.bottom - siteNeeds.top, siteRect.bottom - siteRect.top) << "on one line";
+  EXPECT_LE(originNeeds.bottom - originNeeds.top, originRect.bottom - originRect.top) << "no line of the origin cut";
+  EXPECT_GT(siteInk, 20) << "the screen shows the site's line";
+  EXPECT_GT(lastLineInk, 20) << "the screen shows the origin's last line";
 }
 
 // Run by its own test with a Czech user interface (LC_ALL).

@@ -39,7 +39,7 @@ function invoke(name, a) {
 function codeOf(r) {
   try { return items(r)[0]; } catch (e) { return r; }
 }
-function defined(code) { return typeof code == "number" && code >= 0 && code <= 44 && code == Math.floor(code); }
+function defined(code) { return typeof code == "number" && code >= 0 && code <= 45 && code == Math.floor(code); }
 
 var calls = 0, errors = 0;
 for (var m = 0; m < methods.length; m++) {

@@ -75,5 +75,6 @@ if (expectation == "allow") {
                gated[i][0] + " refusal names the caller " + caller + " in: " + log);
   host.Check(log.indexOf("CTessarnCtrl::AboutBox refused for origin " + caller + ":") >= 0, "AboutBox refusal logged");
   host.Check(log.indexOf("SECRET") < 0, "no argument of a refused call is logged: " + log);
-  host.Check(log.indexOf("Tessarn 2.3.21113.0") >= 0, "refused calls write the banner");
+  host.Check(log.indexOf("Tessarn 2.3.21113.0") < 0, "refused calls write no banner: " + log);
+  host.Equal(log.split(" refused for origin ").length - 1, gated.length + 1, "one line for each refused call");
 }

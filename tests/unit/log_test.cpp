@@ -12,6 +12,7 @@
 
 #include "diag/diag_codes.h"
 #include "diag/log_clock.h"
+#include "diag/log_limits.h"
 #include "tests/support/files.h"
 #include "tests/support/settings.h"
 
@@ -155,17 +156,65 @@ TEST(TempLog, NothingWithoutDirectoryAndANameStartingWithABackslash) {
   EXPECT_STREQ(L"\\tessarn.20240131.log", name.Get());
 }
 
-TEST(TempLog, ArgumentsOfAnyLengthAreWrittenWhole) {
+// An argument is written up to its bound and then says how much was left
+// out; one of exactly the bound is written whole.
+TEST(TempLog, ArgumentsAreCutToTheirBoundWithAMarker) {
   TempDir dir(L"tessarn-long");
   CMyLogTemp log;
   ASSERT_EQ(diag::kOk, log.SetDirectory(dir.Path().c_str()));
   log.SetLevel(L"INFO");
+  const size_t bound = diag::kMaxArgumentChars;
   std::wstring cert(100 * 1024, L'M');
+  std::wstring exact(bound, L'X');
   WriteTemp(log, L'I', L"CTessarnCtrl::CertIsValid [%s] [%d]", cert.c_str(), 67);
+  WriteTemp(log, L'I', L"CTessarnCtrl::CertIsValid [%s] [%d]", exact.c_str(), 68);
   std::vector<std::wstring> files = ListFiles(dir.Path());
   ASSERT_EQ(1u, files.size());
   std::string text = ReadBytes(dir.File(files[0]));
-  EXPECT_NE(std::string::npos, text.find("[" + std::string(100 * 1024, 'M') + "] [67]"));
+  EXPECT_NE(std::string::npos,
+            text.find("[" + std::string(bound, 'M') + "... [" + std::to_string(100 * 1024 - bound) +
+                      " more characters]] [67]"));
+  EXPECT_EQ(std::string::npos, text.find(std::string(bound + 1, 'M')));
+  EXPECT_NE(std::string::npos, text.find("[" + std::string(bound, 'X') + "] [68]"));
+  EXPECT_LT(text.size(), 2 * bound + 200);
+}
+
+// A day's file near its limit: the entry that would pass it becomes the
+// limit entry, and nothing more is written, by this sink or a new one.
+TEST(TempLog, DayLimitEndsTheFileWithOneLine) {
+  TempDir dir(L"tessarn-day");
+  ClockScope clock(FixedClock);
+  std::wstring file = dir.File(L"tessarn.20240131.log");
+  {
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(diag::kMaxDayFileBytes - diag::kDayLimitRoom - 300);
+    ASSERT_TRUE(SetFilePointerEx(h, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(h));
+    CloseHandle(h);
+  }
+  CMyLogTemp log;
+  ASSERT_EQ(diag::kOk, log.SetDirectory(dir.Path().c_str()));
+  log.SetLevel(L"TRACE");
+  WriteTemp(log, L'I', L"short [%d]", 1);
+  std::wstring big(1000, L'a');
+  WriteTemp(log, L'T', L"long [%s]", big.c_str());
+  WriteTemp(log, L'I', L"after [%d]", 2);
+  CMyLogTemp another;
+  ASSERT_EQ(diag::kOk, another.SetDirectory(dir.Path().c_str()));
+  another.SetLevel(L"TRACE");
+  WriteTemp(another, L'I', L"x");
+  std::string text = ReadBytes(file);
+  std::string tail = text.substr(static_cast<size_t>(diag::kMaxDayFileBytes - diag::kDayLimitRoom - 300));
+  std::string limitText = Narrow(diag::kDayLimitText);
+  ASSERT_NE(std::string::npos, tail.find("short [1]"));
+  EXPECT_EQ(std::string::npos, tail.find("long ["));
+  EXPECT_EQ(std::string::npos, tail.find("after ["));
+  EXPECT_NE(std::string::npos, tail.find("(Tid:"));
+  EXPECT_EQ(tail.size() - limitText.size(), tail.find(limitText)) << "the file ends with the limit line: " << tail;
+  EXPECT_NE(std::string::npos, tail.find(",T:W):" + limitText));
+  EXPECT_LE(text.size(), diag::kMaxDayFileBytes);
 }
 
 TEST(TempLog, FileHeldOpenByAnotherWriterDropsTheEntry) {
