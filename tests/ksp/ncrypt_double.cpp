@@ -1,7 +1,7 @@
 // A stand-in for the key storage router (ncrypt.dll) that the key tests load
 // in place of the platform's: Wine's ncrypt cannot open a persisted key
 // again. It serves the test PKI's keys of a key storage provider, signs
-// through BCrypt, and appends each call it receives to the file named by
+// through BCrypt (P-384 with its own arithmetic, see p384::Sign), and appends each call it receives to the file named by
 // TESSARN_KSP_RECORD, one line a call:
 //   open-provider HANDLE NAME | open-key HANDLE NAME FLAGS | property HANDLE NAME
 //   sign HANDLE HASH_LENGTH FLAGS PADDING_HASH size|sign (each call)
@@ -15,7 +15,10 @@
 #include <bcrypt.h>
 #include <ncrypt.h>
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -99,6 +102,143 @@ bool IsKnownProvider(const wchar_t* name) {
 }
 
 }  // namespace
+
+// ECDSA on P-384 by the double's own arithmetic: Wine's BCrypt cannot import
+// a P-384 private key, but it makes fresh P-384 key pairs, and a fresh pair
+// (k, kG) is what a signature needs besides arithmetic modulo the group
+// order n: r = x(kG) mod n, s = k^-1 (e + r d) mod n.
+namespace p384 {
+
+constexpr int kLimbs = 12;  // 32-bit limbs, least significant first
+using Num = std::array<uint32_t, kLimbs>;
+
+const Num& Order() {
+  static const Num n = [] {
+    const char* hex =
+        "ffffffffffffffffffffffffffffffffffffffffffffffffc7634d81f4372ddf581a0db248b0a77aecec196accc52973";
+    Num v{};
+    for (int i = 0; i < kLimbs; ++i) v[i] = static_cast<uint32_t>(strtoul(std::string(hex + 88 - 8 * i, 8).c_str(), nullptr, 16));
+    return v;
+  }();
+  return n;
+}
+
+Num FromBytes(const BYTE* be, size_t length) {  // the first 48 bytes at most
+  Num v{};
+  if (length > 48) length = 48;
+  for (size_t i = 0; i < length; ++i) {
+    size_t bit = (length - 1 - i) * 8;
+    v[bit / 32] |= static_cast<uint32_t>(be[i]) << (bit % 32);
+  }
+  return v;
+}
+
+void ToBytes(const Num& v, BYTE* be) {
+  for (int i = 0; i < 48; ++i) be[47 - i] = static_cast<BYTE>(v[i / 4] >> (8 * (i % 4)));
+}
+
+bool Less(const Num& a, const Num& b) {
+  for (int i = kLimbs - 1; i >= 0; --i)
+    if (a[i] != b[i]) return a[i] < b[i];
+  return false;
+}
+
+bool IsZero(const Num& a) {
+  for (uint32_t x : a)
+    if (x) return false;
+  return true;
+}
+
+// a - b, for a >= b.
+Num Sub(const Num& a, const Num& b) {
+  Num r{};
+  int64_t borrow = 0;
+  for (int i = 0; i < kLimbs; ++i) {
+    int64_t d = static_cast<int64_t>(a[i]) - b[i] - borrow;
+    borrow = d < 0;
+    r[i] = static_cast<uint32_t>(d + (borrow << 32));
+  }
+  return r;
+}
+
+Num Reduce(Num a) { return Less(a, Order()) ? a : Sub(a, Order()); }
+
+Num AddMod(const Num& a, const Num& b) {
+  Num r{};
+  uint64_t carry = 0;
+  for (int i = 0; i < kLimbs; ++i) {
+    uint64_t t = static_cast<uint64_t>(a[i]) + b[i] + carry;
+    r[i] = static_cast<uint32_t>(t);
+    carry = t >> 32;
+  }
+  if (carry || !Less(r, Order())) r = Sub(r, Order());  // wraps correctly modulo 2^384
+  return r;
+}
+
+Num MulMod(const Num& a, const Num& b) {
+  uint32_t product[2 * kLimbs] = {};
+  for (int i = 0; i < kLimbs; ++i) {
+    uint64_t carry = 0;
+    for (int j = 0; j < kLimbs; ++j) {
+      uint64_t t = static_cast<uint64_t>(a[i]) * b[j] + product[i + j] + carry;
+      product[i + j] = static_cast<uint32_t>(t);
+      carry = t >> 32;
+    }
+    product[i + kLimbs] = static_cast<uint32_t>(carry);
+  }
+  // Shift the product in bit by bit, keeping the remainder below n.
+  Num r{};
+  for (int bit = 2 * kLimbs * 32 - 1; bit >= 0; --bit) {
+    uint32_t top = r[kLimbs - 1] >> 31;
+    for (int i = kLimbs - 1; i > 0; --i) r[i] = (r[i] << 1) | (r[i - 1] >> 31);
+    r[0] = (r[0] << 1) | ((product[bit / 32] >> (bit % 32)) & 1);
+    if (top || !Less(r, Order())) r = Sub(r, Order());
+  }
+  return r;
+}
+
+// a^(n-2): the inverse modulo the prime n.
+Num Inverse(const Num& a) {
+  Num e = Order();
+  e[0] -= 2;
+  Num r{};
+  r[0] = 1;
+  for (int bit = kLimbs * 32 - 1; bit >= 0; --bit) {
+    r = MulMod(r, r);
+    if ((e[bit / 32] >> (bit % 32)) & 1) r = MulMod(r, a);
+  }
+  return r;
+}
+
+// r||s into `out` (96 bytes); false when BCrypt cannot make a fresh pair.
+bool Sign(const BYTE* privateD, const BYTE* hash, DWORD hashLength, BYTE* out) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P384_ALGORITHM, nullptr, 0) < 0) return false;
+  bool made = false;
+  for (int attempt = 0; attempt < 8 && !made; ++attempt) {
+    BCRYPT_KEY_HANDLE fresh = nullptr;
+    BYTE blob[8 + 3 * 48];
+    ULONG size = 0;
+    bool ok = BCryptGenerateKeyPair(algorithm, &fresh, 384, 0) >= 0 && BCryptFinalizeKeyPair(fresh, 0) >= 0 &&
+              BCryptExportKey(fresh, nullptr, BCRYPT_ECCPRIVATE_BLOB, blob, sizeof(blob), &size, 0) >= 0 &&
+              size == sizeof(blob);
+    if (fresh) BCryptDestroyKey(fresh);
+    if (!ok) break;
+    Num k = FromBytes(blob + 8 + 2 * 48, 48), r = Reduce(FromBytes(blob + 8, 48));
+    // The hash's leftmost 384 bits; a shorter hash is its own value.
+    Num e = Reduce(FromBytes(hash, hashLength));
+    Num d = FromBytes(privateD, 48);
+    Num s = MulMod(Inverse(k), AddMod(e, MulMod(r, d)));
+    if (IsZero(r) || IsZero(s)) continue;
+    ToBytes(r, out);
+    ToBytes(s, out + 48);
+    made = true;
+  }
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  return made;
+}
+
+}  // namespace p384
 
 extern "C" {
 
@@ -193,6 +333,15 @@ SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE key, VOID* paddingInfo, 
   }
   if (SECURITY_STATUS fault = FaultCode(L"sign")) return fault;
   if (signatureSize < length) return NTE_BUFFER_TOO_SMALL;
+  if (o->ec && o->bits == 384) {
+    if (!p384::Sign(o->blob.data() + sizeof(BCRYPT_ECCKEY_BLOB) + 2 * 48, hash, hashLength, signature)) {
+      Record(L"bcrypt-failed p384");
+      return NTE_INTERNAL_ERROR;
+    }
+    *result = Fault(L"short", nullptr) ? length - 1 : length;
+    Record(L"signed %p %lu", o, *result);
+    return ERROR_SUCCESS;
+  }
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   const wchar_t* name = !o->ec ? BCRYPT_RSA_ALGORITHM
                         : o->bits == 256 ? BCRYPT_ECDSA_P256_ALGORITHM
