@@ -4,6 +4,8 @@
 //                                    storage provider (type 0)
 //   full:NAME   NAME.keyblob imported into a container of the Enhanced
 //               Cryptographic Provider, of type PROV_RSA_FULL
+//   csp:NAME:PROVIDER:TYPE:CONTAINER  a key of a CryptoAPI provider (a
+//               card's: the signature key of the container)
 // Usage: ksp_store.exe ENTRY...
 #include <windows.h>
 #include <wincrypt.h>
@@ -67,6 +69,16 @@ bool AddKsp(const std::vector<std::wstring>& p) {
   return AddLinked(p[1], &info);
 }
 
+bool AddCsp(const std::vector<std::wstring>& p) {
+  if (p.size() != 5) return false;
+  CRYPT_KEY_PROV_INFO info = {};
+  info.pwszContainerName = const_cast<wchar_t*>(p[4].c_str());
+  info.pwszProvName = const_cast<wchar_t*>(p[2].c_str());
+  info.dwProvType = wcstoul(p[3].c_str(), nullptr, 10);
+  info.dwKeySpec = AT_SIGNATURE;
+  return AddLinked(p[1], &info);
+}
+
 bool AddFull(const std::wstring& name) {
   std::vector<BYTE> blob = ReadFileBytes(PkiFile(name + L".keyblob"));
   if (blob.empty()) return false;
@@ -97,7 +109,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   for (int i = 1; i < argc; ++i) {
     std::vector<std::wstring> p = Split(argv[i]);
-    bool ok = p[0] == L"ksp" ? AddKsp(p) : p[0] == L"full" && p.size() == 2 ? AddFull(p[1]) : false;
+    bool ok = p[0] == L"ksp"                      ? AddKsp(p)
+              : p[0] == L"csp"                    ? AddCsp(p)
+              : p[0] == L"full" && p.size() == 2 ? AddFull(p[1])
+                                                  : false;
     if (!ok) {
       fwprintf(stderr, L"ksp_store: cannot add %ls (error %lx)\n", argv[i], GetLastError());
       return 1;
