@@ -13,7 +13,7 @@ namespace {
 struct Identifiers {
   ALG_ID id;
   const char* digest;
-  const char* ecdsa;  // null: no ECDSA signature with this hash
+  const char* ecdsa;  // null: no ECDSA signature with this hash (refused before signing)
 };
 
 const Identifiers kIdentifiers[] = {
@@ -68,10 +68,6 @@ ResultCode SignDataWithKsp(const KspKeyLink& link, const BYTE* data, DWORD lengt
     return code == rc::kPrivateKeyNotObtained || code == rc::kBadHashAlgorithm || code == rc::kNoMemory
                ? code
                : rc::kPkcs7Failed;
-  if (made.ec && !ids->ecdsa) {
-    theLog.Error(L"Can't sign with hash algorithm (%s) and key algorithm [%s]", algorithm, L"ECDSA");
-    return rc::kBadHashAlgorithm;
-  }
   signed_data::Bytes signature = made.ec ? signed_data::EcdsaSignatureDer(made.bytes.get(), made.length)
                                          : signed_data::Bytes(made.bytes.get(), made.bytes.get() + made.length);
   signed_data::SignerParams signer;
@@ -82,6 +78,8 @@ ResultCode SignDataWithKsp(const KspKeyLink& link, const BYTE* data, DWORD lengt
   signer.serial.assign(info->SerialNumber.pbData, info->SerialNumber.pbData + info->SerialNumber.cbData);
   std::vector<uint8_t>(signer.serial.rbegin(), signer.serial.rend()).swap(signer.serial);
   signer.digestOid = ids->digest;
+  // SignHashWithKsp refuses an EC key with MD5 before it signs.
+  if (made.ec && !ids->ecdsa) return rc::kBadHashAlgorithm;
   signer.signatureOid = made.ec ? ids->ecdsa : kRsaEncryption;
   signer.signatureParamsNull = !made.ec;
   theLog.Trace(L"CCrypt::SignData encoding signed message");

@@ -25,6 +25,7 @@ ResultCode Sign(const wchar_t* caller, KspKey& key, ALG_ID id, const wchar_t* al
                 DWORD length, KspSignature* out) {
   wchar_t group[64] = {};
   DWORD got = 0;
+  theLog.Trace(L"%s NCryptGetProperty (%s)", caller, NCRYPT_ALGORITHM_GROUP_PROPERTY);
   SECURITY_STATUS status = NCryptGetProperty(key.Handle(), NCRYPT_ALGORITHM_GROUP_PROPERTY,
                                              reinterpret_cast<BYTE*>(group), sizeof(group) - sizeof(wchar_t), &got, 0);
   if (status != ERROR_SUCCESS) {
@@ -46,6 +47,7 @@ ResultCode Sign(const wchar_t* caller, KspKey& key, ALG_ID id, const wchar_t* al
     return rc::kBadHashAlgorithm;
   }
   DWORD bits = 0;
+  theLog.Trace(L"%s NCryptGetProperty (%s)", caller, NCRYPT_LENGTH_PROPERTY);
   status = NCryptGetProperty(key.Handle(), NCRYPT_LENGTH_PROPERTY, reinterpret_cast<BYTE*>(&bits), sizeof(bits),
                              &got, 0);
   if (status != ERROR_SUCCESS || got != sizeof(bits) || bits == 0) {
@@ -66,6 +68,7 @@ ResultCode Sign(const wchar_t* caller, KspKey& key, ALG_ID id, const wchar_t* al
   // write through.
   BYTE* hashBytes = const_cast<BYTE*>(hash);
   DWORD size = 0;
+  theLog.Trace(L"%s NCryptSignHash", caller);
   status = NCryptSignHash(key.Handle(), paddingInfo, hashBytes, length, nullptr, 0, &size, flags);
   if (status != ERROR_SUCCESS) {
     theLog.Error(L"Can't get signature length, error code [%lx]", static_cast<unsigned long>(status));
