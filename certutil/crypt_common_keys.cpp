@@ -3,7 +3,29 @@
 #include "certutil/chain.h"
 #include "certutil/crypt_common.h"
 #include "certutil/crypt_handles.h"
+#include "certutil/ksp_key.h"
 #include "diag/log.h"
+
+namespace {
+// A key of a key storage provider is only opened, without any dialog, and
+// freed at once: CryptoAPI's two tests cannot see such keys.
+bool KspKeyReachable(const KspKeyLink& link, const wchar_t* prefix) {
+  theLog.Info(L"%sVALIDATE_PRIVATEKEY, NCryptOpenKey [%s][%s]", prefix, link.provider.c_str(), link.key.c_str());
+  KspKey key;
+  const wchar_t* step = L"";
+  SECURITY_STATUS status = key.Open(link, true, &step);
+  if (status != ERROR_SUCCESS) {
+    if (status == NTE_SILENT_CONTEXT)
+      theLog.Warning(L"%sVALIDATE_PRIVATEKEY failed, NTE_SILENT_CONTEXT nebyl pozadovan - nicmene je to chyba!", prefix);
+    theLog.Error(L"%sVALIDATE_PRIVATEKEY %s chyba [%lx], rv=%d.", prefix, step, static_cast<unsigned long>(status), 0);
+    return false;
+  }
+  status = key.Close();
+  if (status != ERROR_SUCCESS)
+    theLog.Warning(L"%sVALIDATE_PRIVATEKEY, NCryptFreeObject chyba [%lx]", prefix, static_cast<unsigned long>(status));
+  return true;
+}
+}  // namespace
 
 bool CCryptCommon::ValidateCertificatePrivateKey(PCCERT_CONTEXT cert) const {
   const wchar_t kPrefix[] = L"CCryptCommon::ValidateCertificatePrivateKey - ";
@@ -12,14 +34,20 @@ bool CCryptCommon::ValidateCertificatePrivateKey(PCCERT_CONTEXT cert) const {
     theLog.Error(L"CCryptCommon::ValidateCertifiatePrivateKey - certcontext NULL!");
   } else {
     theLog.Trace(L"%stestuje se VALIDATE_PRIVATEKEY.", kPrefix);
-    theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptAcquireCertificatePrivateKey:", kPrefix);
-    theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptFindCertificateKeyProvInfo - test 1", kPrefix);
-    // Both tests only look for the key: neither may show a provider's
-    // dialog (a card reader's "insert your card", a PIN prompt).
-    bool keyFound =
-        CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG | CRYPT_FIND_SILENT_KEYSET_FLAG, nullptr) !=
-        FALSE;
-    if (!keyFound) {
+    KspKeyLink kspLink;
+    bool inKsp = ReadKspKeyLink(cert, &kspLink);
+    bool keyFound = false;
+    if (inKsp) {
+      keyFound = KspKeyReachable(kspLink, kPrefix);
+    } else {
+      theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptAcquireCertificatePrivateKey:", kPrefix);
+      theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptFindCertificateKeyProvInfo - test 1", kPrefix);
+      // Both tests only look for the key: neither may show a provider's
+      // dialog (a card reader's "insert your card", a PIN prompt).
+      keyFound = CryptFindCertificateKeyProvInfo(cert, CRYPT_FIND_USER_KEYSET_FLAG | CRYPT_FIND_SILENT_KEYSET_FLAG,
+                                                 nullptr) != FALSE;
+    }
+    if (!keyFound && !inKsp) {
       theLog.Warning(L"%sVALIDATE_PRIVATEKEY chyba [%lx], bude test 2", kPrefix, GetLastError());
       theLog.Info(L"%sVALIDATE_PRIVATEKEY, CryptAcquireCertificatePrivateKey - test 2", kPrefix);
       HCRYPTPROV_OR_NCRYPT_KEY_HANDLE provider = 0;

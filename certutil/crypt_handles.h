@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <wincrypt.h>
 #include <winscard.h>
+#include <ncrypt.h>
 
 #include <type_traits>
 #include <utility>
@@ -133,6 +134,10 @@ struct ChainEngineTraits {
 struct ChainContextTraits {
   static void Close(PCCERT_CHAIN_CONTEXT c) { CertFreeCertificateChain(c); }
 };
+// A key storage provider or one of its keys, opened through NCrypt.
+struct NCryptObjectTraits {
+  static SECURITY_STATUS Close(NCRYPT_HANDLE h) { return NCryptFreeObject(h); }
+};
 struct RegKeyTraits {
   static void Close(HKEY k) { RegCloseKey(k); }
 };
@@ -173,6 +178,8 @@ using ScopedCryptKey = ScopedHandle<HCRYPTKEY, CryptKeyTraits>;
 using ScopedCryptHash = ScopedHandle<HCRYPTHASH, CryptHashTraits>;
 using ScopedChainEngine = ScopedHandle<HCERTCHAINENGINE, ChainEngineTraits>;
 using ScopedChainContext = ScopedHandle<PCCERT_CHAIN_CONTEXT, ChainContextTraits>;
+using ScopedNCryptProv = ScopedHandle<NCRYPT_PROV_HANDLE, NCryptObjectTraits>;
+using ScopedNCryptKey = ScopedHandle<NCRYPT_KEY_HANDLE, NCryptObjectTraits>;
 using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
 using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandle<HANDLE, FileHandleTraits>;

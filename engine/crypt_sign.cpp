@@ -11,6 +11,8 @@
 #include "engine/crypt.h"
 #include "engine/hash_algorithms.h"
 #include "engine/key_for_signing.h"
+#include "engine/ksp_pkcs7.h"
+#include "engine/ksp_sign.h"
 #include "engine/sized_fetch.h"
 
 using namespace norelCertInfoUtl;
@@ -44,6 +46,20 @@ ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, 
   theLog.Trace(L"CCrypt::SignHash GetHashAlgId (%s)=%d", algorithm, static_cast<int>(id));
   *signature = nullptr;
   *signatureLength = 0;
+  KspKeyLink kspLink;
+  if (ReadKspKeyLink(cert, &kspLink)) {
+    KspSignature made;
+    ResultCode code = SignHashWithKsp(L"CCrypt::SignHash", kspLink, id, algorithm, hash, length, &made);
+    if (code != rc::kOk) return code;
+    // Handed out in CryptoAPI's order, least significant byte first, as
+    // every caller of this operation expects: mirrored once more, an RSA
+    // signature reads in PKCS #1 order and an EC one as r followed by s.
+    BinaryMirror(made.bytes.get(), made.length);
+    *signatureLength = made.length;
+    *signature = made.bytes.release();
+    theLog.Trace(L"CCrypt::SignHash finished, signature length [%ld]", static_cast<long>(*signatureLength));
+    return rc::kOk;
+  }
   theLog.Trace(L"CCrypt::SignHash CryptAcquireCertificatePrivateKey");
   KeyForSigning key;
   if (!key.Acquire(cert)) {
@@ -53,8 +69,21 @@ ResultCode CCrypt::SignHash(const BYTE* hash, DWORD length, wchar_t* algorithm, 
   theLog.Trace(L"CCrypt::SignHash Hash Compute with Microsoft CSP (param == %d)", static_cast<int>(id));
   ScopedCryptHash hashObject;
   if (!CryptCreateHash(key.Provider(), id, 0, 0, hashObject.Receive())) {
-    theLog.Error(L"Can't create hash, error code [%lx]", GetLastError());
-    return rc::kHashNotCreated;
+    DWORD error = GetLastError();
+    (void)hashObject.Detach();
+    // The older RSA providers have no SHA-2; the same key signs with it
+    // through the provider that has.
+    bool sha2 = id == CALG_SHA_256 || id == CALG_SHA_384 || id == CALG_SHA_512;
+    if (sha2 && error == static_cast<DWORD>(NTE_BAD_ALGID) && key.ReopenWithSha2(cert)) {
+      if (!CryptCreateHash(key.Provider(), id, 0, 0, hashObject.Receive())) {
+        error = GetLastError();
+        (void)hashObject.Detach();
+      }
+    }
+    if (!hashObject) {
+      theLog.Error(L"Can't create hash, error code [%lx]", error);
+      return rc::kHashNotCreated;
+    }
   }
   // The provider reads the algorithm's digest length from the bytes it is
   // given: a hash of any other length cannot be the hash value, and a
@@ -145,6 +174,17 @@ ResultCode CCrypt::SignData(const BYTE* data, DWORD length, wchar_t* algorithm, 
   theLog.Trace(L"CCrypt::SignData GetHashAlgId (%s)=%hs", algorithm, oid);
   *message = nullptr;
   *messageLength = 0;
+  KspKeyLink kspLink;
+  if (ReadKspKeyLink(cert, &kspLink)) {
+    MallocPtr<BYTE> made;
+    DWORD size = 0;
+    ResultCode code = SignDataWithKsp(kspLink, data, length, GetHashAlgId(algorithm), algorithm, cert, &made, &size);
+    if (code != rc::kOk) return code;
+    *message = made.release();
+    *messageLength = size;
+    theLog.Trace(L"CCryptCommon::SignData finished, signature length [%ld]", static_cast<long>(size));
+    return rc::kOk;
+  }
   theLog.Trace(L"CCrypt::SignData CryptAcquireCertificatePrivateKey");
   KeyForSigning key;
   if (!key.Acquire(cert)) {

@@ -17,6 +17,13 @@ class KeyForSigning {
   bool Acquire(PCCERT_CONTEXT cert);
   HCRYPTPROV Provider() const { return m_provider; }
   DWORD KeySpec() const { return m_keySpec; }
+  // For a key of one of Microsoft's software RSA providers of type
+  // PROV_RSA_FULL (Base, Strong, Enhanced), which have no SHA-2: opens the
+  // same key container through the Enhanced RSA and AES provider, which
+  // shares their key storage, and signs with that from now on. False, and
+  // the key as it was, for every other provider (a smart card's above all:
+  // its container is never opened under another provider's name).
+  bool ReopenWithSha2(PCCERT_CONTEXT cert);
   // Clears any cached PIN of the key's provider before the real signing
   // call, so that the provider asks for it; failures are only warnings.
   void ResetPins() const;
@@ -26,6 +33,7 @@ class KeyForSigning {
   // Holds the provider only when the platform hands its release to us; a
   // provider cached with the certificate stays the platform's.
   ScopedCryptProv m_owned;
+  ScopedCryptProv m_sha2;
   DWORD m_keySpec = AT_SIGNATURE;
 };
 

@@ -27,6 +27,15 @@ run_arch() {
   TESSARN_FIXTURE="mkdir -p \"\$WINEPREFIX/drive_c/tessarn-logs\" && \"\$WINE64\" reg add 'HKCU\\Software\\Zorv\\Tessarn' /v LogDir /d 'C:\\tessarn-logs' /f >/dev/null" \
     bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
     "$b/tests/bench/benchmark.exe" --mode logdir >> "$out/$arch.txt"
+  echo "benchmark: $arch, RawSign with a key of a key storage provider" >&2
+  # Beside the key storage double and the module's copy in tests/ksp, with
+  # the RSA-2048 key's certificate linked to it, as the key tests run.
+  local loader=WINE64
+  [ "$arch" = x86 ] && loader=WINE32
+  TESSARN_REGISTER="$b/tests/ksp/Tessarn.ocx" TESSARN_PROGRAM_OVERRIDES="ncrypt=n" \
+  TESSARN_FIXTURE="WINEDEBUG=-all \"\$$loader\" '$(winpath "$b/tests/ksp/ksp_store.exe")' 'ksp:ksprsa2048:Microsoft Software Key Storage Provider:ksprsa2048'" \
+    bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
+    "$b/tests/ksp/ksp_benchmark.exe" --mode ksp >> "$out/$arch.txt"
   echo "benchmark: $arch, handle probe" >&2
   TESSARN_REGISTER= TESSARN_FIXTURE= bash "$root/scripts/wine-run.sh" "$root/build/wineprefix" "$arch" \
     "$b/tests/bench/handle_probe.exe" >> "$out/$arch.txt"

@@ -11,7 +11,7 @@ for m in "$@"; do
   for dll in $imports; do
     case "$dll" in
       kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|ole32.dll|oleaut32.dll|crypt32.dll|cryptui.dll|\
-      winscard.dll|shlwapi.dll|msvcrt.dll|comctl32.dll|uuid.dll|shell32.dll|olepro32.dll|oleaut.dll|urlmon.dll) ;;
+      winscard.dll|ncrypt.dll|shlwapi.dll|msvcrt.dll|comctl32.dll|uuid.dll|shell32.dll|olepro32.dll|oleaut.dll|urlmon.dll) ;;
       *) echo "check-module: $m imports $dll, which is not a system DLL" >&2; fail=1 ;;
     esac
   done

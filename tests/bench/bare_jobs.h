@@ -30,6 +30,11 @@ bool DecodeToByteArray(const wchar_t* text, DWORD chars, DWORD flags);
 bool EncodeToBstr(const BYTE* data, DWORD size, DWORD flags);
 // True when the hash was signed.
 bool RawSign(const std::string& thumb, ALG_ID alg, const std::vector<BYTE>& hash);
+// RawSign's job with a key of a key storage provider (RSA, SHA-256): the
+// certificate found, its usage, the key opened without a dialog and freed,
+// the chain, then the provider and key opened, the hash signed through
+// NCrypt and both freed. True when the hash was signed.
+bool KspRawSign(const std::string& thumb, const std::vector<BYTE>& hash);
 // True when the message was signed.
 bool SignMessage(PCCERT_CONTEXT given, const std::wstring& payloadBase64);
 // An attached PKCS #7 message of `payload` signed with SHA-256 by `cert`

@@ -2,7 +2,11 @@
 // as a page calls it, against a baseline that makes the bare platform calls
 // doing the same job (no control, no log), in the same process and run.
 //
-//   benchmark [--smoke] [--mode default|logdir] [--rows PREFIX[,PREFIX...]]
+//   benchmark [--smoke] [--mode default|logdir|ksp] [--rows PREFIX[,PREFIX...]]
+//
+// Mode ksp measures only RawSign with an RSA key of a key storage provider
+// (the test PKI's ksprsa2048, linked by the caller's fixture) against the
+// bare NCrypt work; it runs beside the key storage double of tests/ksp.
 //
 // Every answer is checked (its code, and how many values it carries), and
 // every bare job once, before it is measured: a figure of a call that
@@ -255,7 +259,8 @@ int wmain(int argc, wchar_t** argv) {
   ComScope com;
   Expect(SUCCEEDED(com.Result()), "COM initialisation");
   Expect(AddCertificate(L"Root", L"root") && AddCertificate(L"CA", L"ca"), "trusting the test root and CA");
-  StoreOf(10);
+  // Mode ksp measures with the store its fixture made.
+  if (mode != L"ksp") StoreOf(10);
   ComPtr<IDispatch> control = CreateControl();
   if (!control) {
     fprintf(stderr, "benchmark: cannot create the control\n");
@@ -293,7 +298,8 @@ int wmain(int argc, wchar_t** argv) {
   };
   const std::vector<LogMode> logModes = mode == L"logdir"
                                             ? std::vector<LogMode>{{" [LogDir]", L"NONE"}}
-                                            : std::vector<LogMode>{{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
+                                        : mode == L"ksp" ? std::vector<LogMode>{{"", L"NONE"}}
+                                                         : std::vector<LogMode>{{"", L"NONE"}, {" [TRACE]", L"TRACE"}};
 
   for (const LogMode& lm : logModes) {
     Invoke(c, dispid::kSetLogging, {Bstr(lm.level)}, 1);
@@ -333,6 +339,17 @@ int wmain(int argc, wchar_t** argv) {
         job();
       };
     };
+
+    // RawSign with a key of a key storage provider, alone in its mode.
+    if (mode == L"ksp") {
+      std::string kspThumb = PkiText(L"ksprsa2048.sha1");
+      std::wstring kspThumbW = Widen(kspThumb), hash = hexOf(sha256);
+      Expect(bare::KspRawSign(kspThumb, sha256), "the bare raw signature with a key storage provider's key");
+      row("RawSign KSP RSA SHA256",
+          [&] { Invoke(c, dispid::kRawSign, {Bstr(hash.c_str()), Bstr(L"50"), Bstr(kspThumbW.c_str()), Bstr(L"SHA256")}, 1); },
+          started([&] { Expect(bare::KspRawSign(kspThumb, sha256), "the bare raw signature"); }), 5);
+      continue;
+    }
 
     // A call that does nothing but write its entries: with the log off it
     // is the dispatch alone, so the log rows give the cost of an entry.

@@ -3,10 +3,12 @@
 # certificates with the features the tests look at. Each certificate is
 # written as one line of base64 DER (NAME.b64), with its SHA-1 thumbprint
 # (NAME.sha1, NAME.md5) and its private key as a CryptoAPI PRIVATEKEYBLOB
-# (NAME.keyblob).
+# (NAME.keyblob; the keys of a key storage provider as a BCrypt private
+# key blob, NAME.kspblob).
 # Usage: make-pki.sh OUT_DIR
 set -euo pipefail
 out=$1
+here=$(cd "$(dirname "$0")" && pwd)
 # Made afresh each time: the CA database of an earlier run would refuse to
 # issue its certificates again.
 rm -rf "$out"
@@ -67,17 +69,28 @@ extendedKeyUsage = 1.2.203.6947.2.3.1.1.1,clientAuth
 [ altmarker_ext ]
 keyUsage = nonRepudiation
 subjectAltName = otherName:1.3.6.1.4.1.11801.2.1;UTF8:marker
+[ ksp_ext ]
+basicConstraints = CA:false
+keyUsage = digitalSignature,nonRepudiation
 [ altvariant_ext ]
 keyUsage = nonRepudiation
 subjectAltName = email:variant@example.cz,otherName:1.3.3.6.1.4.1.11801.2.1;UTF8:variant
 CNF
 touch index.txt
 
-key() { openssl genrsa -out "$1.key" 2048 2>/dev/null; }
-# issue NAME SUBJECT ISSUER EXT SERIAL [START END]
+# key NAME [TYPE]: TYPE is rsa (2048 bits, the default), rsa3072, p256 or p384.
+key() {
+  case ${2:-rsa} in
+    rsa) openssl genrsa -out "$1.key" 2048 2>/dev/null ;;
+    rsa3072) openssl genrsa -out "$1.key" 3072 2>/dev/null ;;
+    p256) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -pkeyopt ec_param_enc:named_curve -out "$1.key" ;;
+    p384) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -pkeyopt ec_param_enc:named_curve -out "$1.key" ;;
+  esac
+}
+# issue NAME SUBJECT ISSUER EXT SERIAL [START END [KEY_TYPE]]
 issue() {
-  local name=$1 subject=$2 issuer=$3 ext=$4 serial=$5 start=${6:-} end=${7:-}
-  key "$name"
+  local name=$1 subject=$2 issuer=$3 ext=$4 serial=$5 start=${6:-} end=${7:-} type=${8:-rsa}
+  key "$name" "$type"
   openssl req -new -key "$name.key" -subj "$subject" -utf8 -out "$name.csr"
   echo "$serial" > serial
   local dates=(-days 3650)
@@ -92,7 +105,9 @@ issue() {
   openssl x509 -in "$name.pem" -outform DER | base64 -w0 > "$name.b64"
   openssl x509 -in "$name.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.sha1"
   openssl x509 -in "$name.pem" -noout -fingerprint -md5 | sed 's/.*=//; s/://g' | tr A-F a-f | tr -d '\n' > "$name.md5"
-  openssl rsa -in "$name.key" -outform MSBLOB -out "$name.keyblob" 2>/dev/null
+  case $type in
+    rsa) openssl rsa -in "$name.key" -outform MSBLOB -out "$name.keyblob" 2>/dev/null ;;
+  esac
 }
 
 issue root "/CN=Tessarn Test Root/O=Tessarn Test/C=CZ" self root_ext 01
@@ -116,4 +131,14 @@ issue summer "/CN=Summer Leaf/O=Tessarn Test/C=CZ" ca dns_ext 43 20200615103000Z
 # A leaf whose issuer is nowhere to be found.
 issue orphanca "/CN=Orphan CA/O=Nobody/C=CZ" self ca_ext 07
 issue orphan "/CN=Orphan Leaf/O=Nobody/C=CZ" orphanca dns_ext 08
+# Keys a key storage provider holds (the test double of tests/ksp serves
+# them from NAME.kspblob, the BCrypt private key blob of NAME.key): RSA of
+# two sizes and the two common curves, all under the RSA test CA.
+issue ksprsa2048 "/CN=KSP RSA 2048/O=Tessarn Test/C=CZ" ca ksp_ext 50 "" "" rsa
+issue ksprsa3072 "/CN=KSP RSA 3072/O=Tessarn Test/C=CZ" ca ksp_ext 51 "" "" rsa3072
+issue kspp256 "/CN=KSP ECDSA P-256/O=Tessarn Test/C=CZ" ca ksp_ext 52 "" "" p256
+issue kspp384 "/CN=KSP ECDSA P-384/O=Tessarn Test/C=CZ" ca ksp_ext 53 "" "" p384
+for k in ksprsa2048 ksprsa3072 kspp256 kspp384; do
+  python3 "$here/bcrypt-blob.py" "$k.key" "$k.kspblob"
+done
 touch .done

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Verifies, with OpenSSL, the signatures a test wrote:
-#   raw-*.txt  "CERT ALGORITHM HASH_HEX SIGNATURE_HEX" (raw PKCS #1 v1.5)
+#   raw-*.txt  "CERT ALGORITHM HASH_HEX SIGNATURE_HEX" (raw PKCS #1 v1.5 for
+#              an RSA key; r followed by s, each the curve's size, for an EC
+#              key, turned into the DER form OpenSSL reads)
 #   p7-*.b64   an attached PKCS #7 message, with p7-*.payload its content
 #              and p7-*.expect "CERT ALGORITHM": the certificate and the
 #              digest algorithm the test asked for
@@ -24,6 +26,24 @@ digest_oids() {
 }
 fingerprint() { openssl x509 -in "$1" -noout -fingerprint -sha256; }
 unhex() { python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.argv[1]))' "$1"; }
+# r||s (hexadecimal, two halves of equal length) as a DER ECDSA-Sig-Value.
+ecdsa_der() {
+  python3 - "$1" <<'PY'
+import sys
+raw = bytes.fromhex(sys.argv[1])
+assert len(raw) % 2 == 0 and raw
+half = len(raw) // 2
+def length(n):
+    return bytes([n]) if n < 128 else bytes([0x81, n]) if n < 256 else bytes([0x82, n >> 8, n & 255])
+def integer(b):
+    b = b.lstrip(b"\0") or b"\0"
+    if b[0] & 0x80:
+        b = b"\0" + b
+    return b"\x02" + length(len(b)) + b
+body = integer(raw[:half]) + integer(raw[half:])
+sys.stdout.buffer.write(b"\x30" + length(len(body)) + body)
+PY
+}
 count=0
 shopt -s nullglob
 for f in "$files"/raw-*.txt; do
@@ -31,9 +51,16 @@ for f in "$files"/raw-*.txt; do
   alg=$(tr 'A-Z' 'a-z' <<<"$alg")
   openssl x509 -in "$pki/$cert.pem" -pubkey -noout > "$tmp/pub.pem"
   unhex "$hash" > "$tmp/hash.bin"
-  unhex "$sig" > "$tmp/sig.bin"
+  digest=(-pkeyopt "digest:$alg")
+  if openssl pkey -pubin -in "$tmp/pub.pem" -noout -text | grep -q "^ASN1 OID"; then
+    ecdsa_der "$sig" > "$tmp/sig.bin"
+    # ECDSA signs the hash as given (cut to the curve's size).
+    digest=()
+  else
+    unhex "$sig" > "$tmp/sig.bin"
+  fi
   if ! openssl pkeyutl -verify -pubin -inkey "$tmp/pub.pem" -in "$tmp/hash.bin" -sigfile "$tmp/sig.bin" \
-      -pkeyopt "digest:$alg" >/dev/null; then
+      "${digest[@]}" >/dev/null; then
     echo "verify: $(basename "$f"): the raw $alg signature by $cert does not verify" >&2
     exit 1
   fi

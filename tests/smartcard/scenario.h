@@ -15,7 +15,8 @@
 // "garbage" for bytes that are no certificate. An empty card name is a card
 // type nobody registered; an empty CSP name a type without a CSP. Fault
 // points: establish, release, listreaders, status, listcards, providername
-// (the resource manager), acquire, container, userkey, keyparam (the CSP).
+// (the resource manager), acquire, container, userkey, keyparam, sha2 (the
+// CSP; sha2 refuses to create SHA-256/384/512 hashes).
 struct CardReader {
   std::wstring name;
   bool present = false;

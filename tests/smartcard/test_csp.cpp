@@ -206,6 +206,9 @@ BOOL WINAPI CPGenRandom(HCRYPTPROV handle, DWORD length, BYTE* buffer) {
 }
 
 BOOL WINAPI CPCreateHash(HCRYPTPROV handle, ALG_ID algorithm, HCRYPTKEY, DWORD flags, HCRYPTHASH* hash) {
+  // A card whose provider knows no SHA-2, as the older card providers.
+  bool sha2 = algorithm == CALG_SHA_256 || algorithm == CALG_SHA_384 || algorithm == CALG_SHA_512;
+  if (DWORD fault = sha2 ? LoadScenario().Fault(L"sha2") : 0) return Fail(fault);
   return CryptCreateHash(Of(handle)->inner, algorithm, 0, flags, hash);
 }
 BOOL WINAPI CPDestroyHash(HCRYPTPROV, HCRYPTHASH hash) { return CryptDestroyHash(hash); }
