@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the page library's npm package and what is shipped beside it:
+#   OUT/pkg                the package's build folder (dist/: the ES module
+#                          and its declarations), with TypeScript installed
+#                          from the lock file (once; again when it changes)
+#   OUT/zorv-tessarn-*.tgz the package, as npm pack makes it
+#   OUT/tessarn.js         the ES3 page library for old containers
+#   OUT/fixture/           the mock's test certificates as PEM, and the
+#                          signer with its key as a PKCS #12 file
+#   OUT/example/           docs/examples/page-library compiled against the
+#                          packed package with tsc --strict
+# Usage: build.sh OUT_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../../.." && pwd)
+out=$(mkdir -p "$1" && cd "$1" && pwd)
+pkg=$out/pkg
+mkdir -p "$pkg/src" "$out/fixture"
+
+# Sources, with the two generated modules: the result texts from the
+# control's string tables, the fixture from the test certificates.
+cp "$here/package.json" "$here/package-lock.json" "$here/tsconfig.json" "$here/README.md" "$pkg/"
+rm -rf "$pkg/src" && cp -r "$here/src" "$pkg/src"
+python3 "$here/tools/result_texts.py" "$root" "$pkg/src/result-texts.ts"
+bash "$here/tools/make-fixture.sh" "$pkg/src/fixture.ts" "$out/fixture"
+if [ ! -f "$out/fixture/signer.pfx" ]; then
+  openssl pkcs12 -export -in "$out/fixture/signer.pem" -inkey "$out/fixture/signer.key" \
+    -certfile "$out/fixture/chain.pem" -name "Jana Testová (Tessarn test)" -passout pass:tessarn \
+    -keypbe AES-256-CBC -certpbe AES-256-CBC -macalg sha256 -out "$out/fixture/signer.pfx"
+fi
+
+# TypeScript from the registry, pinned by the lock file; installed again
+# only when the lock file changed.
+stamp=$pkg/node_modules/.tessarn-lock
+if ! cmp -s "$here/package-lock.json" "$stamp" 2>/dev/null; then
+  (cd "$pkg" && npm ci --no-audit --no-fund --ignore-scripts --prefer-offline >/dev/null)
+  cp "$here/package-lock.json" "$stamp"
+fi
+tsc=$pkg/node_modules/.bin/tsc
+rm -rf "$pkg/dist"
+(cd "$pkg" && "$tsc" -p tsconfig.json)
+rm -f "$out"/zorv-tessarn-*.tgz
+(cd "$pkg" && npm pack --pack-destination "$out" --silent >/dev/null)
+
+cp "$root/bridge/page/tessarn.js" "$out/tessarn.js"
+
+# The example page, written against the packed package as a developer's
+# project would install it.
+example=$out/example
+rm -rf "$example" && mkdir -p "$example/node_modules/@zorv/tessarn"
+cp -r "$root/docs/examples/page-library/." "$example/"
+ln -s "$pkg/node_modules/@types" "$example/node_modules/@types"
+tar -xzf "$out"/zorv-tessarn-*.tgz -C "$example/node_modules/@zorv/tessarn" --strip-components=1
+(cd "$example" && "$tsc" -p tsconfig.json --strict)
+echo "page library: $(basename "$out"/zorv-tessarn-*.tgz), example compiled with tsc --strict"
