@@ -39,6 +39,9 @@ fi
 tsc=$pkg/node_modules/.bin/tsc
 rm -rf "$pkg/dist"
 (cd "$pkg" && "$tsc" -p tsconfig.json)
+# The library's own tests, compiled beside it (test-dist/, not packed).
+cp "$here/tsconfig.test.json" "$pkg/" && rm -rf "$pkg/test" "$pkg/test-dist" && cp -r "$here/test" "$pkg/test"
+(cd "$pkg" && "$tsc" -p tsconfig.test.json)
 rm -f "$out"/zorv-tessarn-*.tgz
 (cd "$pkg" && npm pack --pack-destination "$out" --silent >/dev/null)
 
