@@ -19,6 +19,7 @@ import base64
 import http.server
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -455,6 +456,50 @@ def check_tabs(run, reports):
     log("two tabs, 20 calls each at once, every answer to its own request, one host")
 
 
+def check_page_library(run, reports):
+    """The npm package's example page (docs/examples/page-library) listed,
+    signed a hash and signed a document; OpenSSL verifies both signatures,
+    and the documentation's OpenSSL commands run on them as written. Then
+    the README's example page (bridge/page/example.html), clicked as a
+    person clicks it, listed and signed."""
+    got = reports["page-library"]
+    if (got.get("readiness") or {}).get("transport") != "extension":
+        fail("ready() through the extension: %s" % json.dumps(got.get("readiness")))
+    if got.get("listed", 0) < 1:
+        fail("listCertificates() found nothing: %s" % json.dumps(got)[:400])
+    with open(os.path.join(run.files, "raw-1.txt"), "w") as f:
+        f.write("full SHA256 %s %s\n" % (got["hash"], got["hashSignature"]))
+    with open(os.path.join(run.files, "p7-2.b64"), "w") as f:
+        f.write(got["message"])
+    with open(os.path.join(run.files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(run.files, "p7-2.expect"), "w") as f:
+        f.write("full sha256\n")
+    import hashlib
+    if hashlib.sha256(got["text"].encode("utf-8")).hexdigest() != got["hash"]:
+        fail("the page's SHA-256 of its text is %s" % got["hash"])
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             run.files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL: " + verify.stdout)
+    log("the page library's page, as %s: %s" % (got["subject"], verify.stdout.strip()))
+    docs = subprocess.run([sys.executable, os.path.join(run.args.source, "tests/docs/doc_commands.py"), "run",
+                           run.args.source, "--pki", run.args.pki, "--hash", got["hash"],
+                           "--signature", got["hashSignature"], "--message", got["message"],
+                           "--content", got["text"]], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if docs.returncode != 0:
+        fail("the documentation's OpenSSL commands on the browser's signatures:\n" + docs.stdout)
+    log(docs.stdout.strip())
+    example = run.wait_reports(["example-page"])["example-page"]
+    out = example.get("out", "")
+    if "failure" in example or "failed" in out:
+        fail("the README's example page: %s\n%s" % (example.get("failure"), out))
+    listed = re.findall(r'CertEnum: "code 0, (\d+) certificate', out)
+    if len(listed) != 2 or int(listed[0]) < 1 or not re.search(r'SignPKCS7: "a message of \d+ base64 characters"', out):
+        fail("the README's example page did not list and sign:\n" + out)
+    log("the README's example page listed %s certificate(s) and signed" % listed[0])
+
+
 SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
@@ -462,6 +507,7 @@ SCENARIOS = {
     "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
+    "page_library": ([("allowed", "/page-library.html")], ["page-library"], check_page_library),
 }
 
 
@@ -496,10 +542,17 @@ def serve_pages(run, page_dirs, handler=None):
     staging = os.path.join(run.work, "site")
     os.makedirs(staging)
     shutil.copy(os.path.join(run.args.source, "bridge/page/tessarn.js"), staging)
+    shutil.copy(os.path.join(run.args.source, "bridge/page/example.html"), staging)
     for pages_dir in page_dirs:
         for name in os.listdir(pages_dir):
             shutil.copy(os.path.join(pages_dir, name), staging)
-    run.server = Server({"/pki/": run.args.pki, "/": staging}, handler)
+    roots = {"/pki/": run.args.pki, "/": staging}
+    # The npm package's module and the example compiled against it.
+    page = getattr(run.args, "page", None)
+    if page:
+        roots = {"/tessarn/": os.path.join(page, "pkg", "dist"), "/example/": os.path.join(page, "example", "dist"),
+                 **roots}
+    run.server = Server(roots, handler)
     threading.Thread(target=run.server.serve_forever, daemon=True).start()
     port = run.server.server_address[1]
     return {"allowed": "http://127.0.0.1:%d" % port, "unlisted": "http://localhost:%d" % port}
@@ -514,6 +567,7 @@ def main():
     p.add_argument("--build", required=True)
     p.add_argument("--template", required=True)
     p.add_argument("--pki", required=True)
+    p.add_argument("--page", help="the page library's build folder (build/page)")
     p.add_argument("--policy", action="append",
                    help="a reg add argument list separated by |; {allowed} is the allowed origin")
     p.add_argument("--host-command", help="run this instead of the host under Wine (development only)")
