@@ -6,7 +6,9 @@
 #   OUT/zorv-tessarn-*.tgz the package, as npm pack makes it
 #   OUT/tessarn.js         the ES3 page library for old containers
 #   OUT/fixture/           the mock's test certificates as PEM, and the
-#                          signer with its key as a PKCS #12 file
+#                          signer's key as a CryptoAPI key blob
+#                          (tessarn-import-cert) and with its certificate
+#                          as a PKCS #12 file
 #   OUT/example/           docs/examples/page-library compiled against the
 #                          packed package with tsc --strict
 # Usage: build.sh OUT_DIR
@@ -23,6 +25,9 @@ cp "$here/package.json" "$here/package-lock.json" "$here/tsconfig.json" "$here/R
 rm -rf "$pkg/src" && cp -r "$here/src" "$pkg/src"
 python3 "$here/tools/result_texts.py" "$root" "$pkg/src/result-texts.ts"
 bash "$here/tools/make-fixture.sh" "$pkg/src/fixture.ts" "$out/fixture"
+if [ ! -f "$out/fixture/signer.blob" ]; then
+  openssl rsa -in "$out/fixture/signer.key" -outform MSBLOB -out "$out/fixture/signer.blob" 2>/dev/null
+fi
 if [ ! -f "$out/fixture/signer.pfx" ]; then
   openssl pkcs12 -export -in "$out/fixture/signer.pem" -inkey "$out/fixture/signer.key" \
     -certfile "$out/fixture/chain.pem" -name "Jana Testová (Tessarn test)" -passout pass:tessarn \
