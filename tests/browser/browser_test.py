@@ -30,6 +30,8 @@ import time
 import zipfile
 
 HOST_NAME = "zorv.tessarn"
+# Scenarios whose browser finds no host manifest: the host is not installed.
+WITHOUT_HOST = {"nohost"}
 REPORT_TIMEOUT = 300
 
 
@@ -191,8 +193,9 @@ class Run:
     def start_chromium(self, ext, wrapper, ident, urls):
         profile = os.path.join(self.work, "chromium-profile")
         os.makedirs(os.path.join(profile, "NativeMessagingHosts"))
-        with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
-            f.write(self.host_manifest(wrapper, ident, "chromium"))
+        if self.args.scenario not in WITHOUT_HOST:
+            with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
+                f.write(self.host_manifest(wrapper, ident, "chromium"))
         argv = ["chromium", "--headless=new", "--user-data-dir=" + profile,
                 "--load-extension=" + os.path.join(ext, "chromium"),
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -208,8 +211,9 @@ class Run:
         home = os.path.join(self.work, "home")
         hosts = os.path.join(home, ".mozilla", "native-messaging-hosts")
         os.makedirs(hosts)
-        with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
-            f.write(self.host_manifest(wrapper, ident, "firefox"))
+        if self.args.scenario not in WITHOUT_HOST:
+            with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
+                f.write(self.host_manifest(wrapper, ident, "firefox"))
         profile = os.path.join(self.work, "firefox-profile")
         os.makedirs(os.path.join(profile, "extensions"))
         xpi = os.path.join(profile, "extensions", ident["gecko_id"] + ".xpi")
@@ -500,6 +504,23 @@ def check_page_library(run, reports):
     log("the README's example page listed %s certificate(s) and signed" % listed[0])
 
 
+def check_nohost(run, reports):
+    """The extension runs, but the browser finds no native host: both page
+    libraries say so, in the words the troubleshooting page names."""
+    got = reports["nohost"]
+    error = got.get("error") or {}
+    # Firefox gives the extension no reason for a port that never opened.
+    browser_says = {"chromium": "The Tessarn host ended: Specified native messaging host not found.",
+                    "firefox": "The Tessarn host ended."}[run.args.browser]
+    if got.get("es3Ready") is not True or got.get("es3Status") != "no-host":
+        fail("tessarn.js: ready() %s, status() %s" % (got.get("es3Ready"), got.get("es3Status")))
+    if error.get("code") != "NO_HOST" or not error.get("isError") or browser_says not in (error.get("detail") or ""):
+        fail("@zorv/tessarn ready(): expected NO_HOST with %r, got %s" % (browser_says, json.dumps(error)))
+    if run.host_exits():
+        fail("a host was started: %s" % run.host_exits())
+    log("no host: tessarn.js status() says no-host, ready() rejects with NO_HOST (%s)" % error["detail"])
+
+
 SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
@@ -508,6 +529,7 @@ SCENARIOS = {
     "large": ([("allowed", "/large.html")], ["large"], check_large),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
     "page_library": ([("allowed", "/page-library.html")], ["page-library"], check_page_library),
+    "nohost": ([("allowed", "/nohost.html")], ["nohost"], check_nohost),
 }
 
 
