@@ -502,6 +502,35 @@ def check_page_library(run, reports):
     if len(listed) != 2 or int(listed[0]) < 1 or not re.search(r'SignPKCS7: "a message of \d+ base64 characters"', out):
         fail("the README's example page did not list and sign:\n" + out)
     log("the README's example page listed %s certificate(s) and signed" % listed[0])
+    check_react(run, run.wait_reports(["react-page"])["react-page"])
+
+
+def check_react(run, got):
+    """The React example (docs/examples/react, built with Vite): listed,
+    signed a hash and a document with the chosen certificate; OpenSSL
+    verifies both."""
+    if "failure" in got:
+        fail("the React example: %s (status %s, shown %s)" % (got["failure"], got.get("status"), got.get("shown")))
+    if not re.match(r"^Tessarn 2\.3\.21113\.0 \(extension\)$", got.get("status") or ""):
+        fail("the React example's status: %s" % got.get("status"))
+    import hashlib
+    if hashlib.sha256(got["text"].encode("utf-8")).hexdigest() != got["hash"]:
+        fail("the React example's SHA-256 of its text is %s" % got["hash"])
+    files = os.path.join(run.work, "react-files")
+    os.makedirs(files)
+    with open(os.path.join(files, "raw-1.txt"), "w") as f:
+        f.write("full SHA256 %s %s\n" % (got["hash"], got["signature"]))
+    with open(os.path.join(files, "p7-2.b64"), "w") as f:
+        f.write(got["message"])
+    with open(os.path.join(files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(files, "p7-2.expect"), "w") as f:
+        f.write("full sha256\n")
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL on the React example's signatures: " + verify.stdout)
+    log("the React example listed %d certificate(s) and signed: %s" % (got["listed"], verify.stdout.strip()))
 
 
 def check_nohost(run, reports):
@@ -573,7 +602,7 @@ def serve_pages(run, page_dirs, handler=None):
     page = getattr(run.args, "page", None)
     if page:
         roots = {"/tessarn/": os.path.join(page, "pkg", "dist"), "/example/": os.path.join(page, "example", "dist"),
-                 **roots}
+                 "/react/": os.path.join(page, "react", "dist"), **roots}
     run.server = Server(roots, handler)
     threading.Thread(target=run.server.serve_forever, daemon=True).start()
     port = run.server.server_address[1]

@@ -11,6 +11,7 @@
 #                          as a PKCS #12 file
 #   OUT/example/           docs/examples/page-library compiled against the
 #                          packed package with tsc --strict
+#   OUT/react/dist/        docs/examples/react built with Vite
 # Usage: build.sh OUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -60,4 +61,18 @@ cp -r "$root/docs/examples/page-library/." "$example/"
 ln -s "$pkg/node_modules/@types" "$example/node_modules/@types"
 tar -xzf "$out"/zorv-tessarn-*.tgz -C "$example/node_modules/@zorv/tessarn" --strip-components=1
 (cd "$example" && "$tsc" -p tsconfig.json --strict)
-echo "page library: $(basename "$out"/zorv-tessarn-*.tgz), example compiled with tsc --strict"
+# The React example, built with Vite: its packages from its lock file
+# (installed again only when that changes), the packed package beside them.
+react=$out/react
+mkdir -p "$react"
+rm -rf "$react/src" "$react/dist"
+cp -r "$root/docs/examples/react/." "$react/"
+rstamp=$react/node_modules/.tessarn-lock
+if ! cmp -s "$root/docs/examples/react/package-lock.json" "$rstamp" 2>/dev/null; then
+  (cd "$react" && npm ci --no-audit --no-fund --ignore-scripts --prefer-offline >/dev/null)
+  cp "$root/docs/examples/react/package-lock.json" "$rstamp"
+fi
+rm -rf "$react/node_modules/@zorv/tessarn" && mkdir -p "$react/node_modules/@zorv/tessarn"
+tar -xzf "$out"/zorv-tessarn-*.tgz -C "$react/node_modules/@zorv/tessarn" --strip-components=1
+(cd "$react" && node_modules/.bin/tsc -p tsconfig.json --strict && node_modules/.bin/vite build --logLevel warn)
+echo "page library: $(basename "$out"/zorv-tessarn-*.tgz), examples compiled with tsc --strict, the React one built with Vite"
