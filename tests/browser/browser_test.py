@@ -494,6 +494,27 @@ def check_page_library(run, reports):
     if docs.returncode != 0:
         fail("the documentation's OpenSSL commands on the browser's signatures:\n" + docs.stdout)
     log(docs.stdout.strip())
+    # The mock's signatures, made in this browser, against the fixture's
+    # certificates.
+    mock, fixture = got["mock"], os.path.join(run.args.page, "fixture")
+    mock_files, mock_pki = os.path.join(run.work, "mock-files"), os.path.join(run.work, "mock-pki")
+    os.makedirs(mock_files)
+    os.makedirs(mock_pki)
+    for name, target in (("signer.pem", "jana.pem"), ("ca.pem", "ca.pem"), ("root.pem", "root.pem")):
+        shutil.copy(os.path.join(fixture, name), os.path.join(mock_pki, target))
+    with open(os.path.join(mock_files, "raw-1.txt"), "w") as f:
+        f.write("jana SHA256 %s %s\n" % (mock["hash"], mock["hashSignature"]))
+    with open(os.path.join(mock_files, "p7-2.b64"), "w") as f:
+        f.write(mock["message"])
+    with open(os.path.join(mock_files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(mock_files, "p7-2.expect"), "w") as f:
+        f.write("jana sha256\n")
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             mock_files, mock_pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL on the mock's signatures made in the browser: " + verify.stdout)
+    log("the mock in the browser: " + verify.stdout.strip())
     example = run.wait_reports(["example-page"])["example-page"]
     out = example.get("out", "")
     if "failure" in example or "failed" in out:
