@@ -20,6 +20,16 @@ out=$(mkdir -p "$1" && cd "$1" && pwd)
 pkg=$out/pkg
 mkdir -p "$pkg/src" "$out/fixture"
 
+# Nothing to do when no input changed since the last complete build.
+inputs=$(cd "$root" && find bridge/page/npm bridge/page/tessarn.js docs/examples/page-library docs/examples/react \
+           resources/strings.rc control/result_codes.cpp certutil/result_code.h -type f -print0 | sort -z |
+         xargs -0 sha256sum | sha256sum)
+if [ -f "$out/.inputs" ] && [ "$(cat "$out/.inputs")" = "$inputs" ] && [ -f "$out/react/dist/index.html" ]; then
+  echo "page library: up to date"
+  exit 0
+fi
+rm -f "$out/.inputs"
+
 # Sources, with the two generated modules: the result texts from the
 # control's string tables, the fixture from the test certificates.
 cp "$here/package.json" "$here/package-lock.json" "$here/tsconfig.json" "$here/README.md" "$pkg/"
@@ -75,4 +85,5 @@ fi
 rm -rf "$react/node_modules/@zorv/tessarn" && mkdir -p "$react/node_modules/@zorv/tessarn"
 tar -xzf "$out"/zorv-tessarn-*.tgz -C "$react/node_modules/@zorv/tessarn" --strip-components=1
 (cd "$react" && node_modules/.bin/tsc -p tsconfig.json --strict && node_modules/.bin/vite build --logLevel warn)
+echo "$inputs" > "$out/.inputs"
 echo "page library: $(basename "$out"/zorv-tessarn-*.tgz), examples compiled with tsc --strict, the React one built with Vite"
