@@ -81,5 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.userAllowed.push_back(ListEntry{caller.origin, false});
   Reason reason = Decide(caller, settings, Session());
   FUZZ_REQUIRE(caller.status == OriginStatus::kOk || VerdictOf(reason) == Verdict::kRefuse);
+  // The user's own list never admits plain http.
+  FUZZ_REQUIRE(!caller.origin.IsHttp() || VerdictOf(reason) != Verdict::kAllow);
   return 0;
 }

@@ -16,6 +16,7 @@ need_pkgs=(
   clang-14 libclang-rt-14-dev
   chromium firefox-esr
   wixl msitools osslsigncode
+  xxd
 )
 wine_pkgs=(wine wine64 wine32:i386 libwine-dev)
 
@@ -65,6 +66,14 @@ fi
 if ! have_all "${wine_pkgs[@]}"; then
   echo "setup: 32-bit and 64-bit Wine are not both installed; the suite cannot run both modules" >&2
   exit 1
+fi
+# Node.js and npm build the page library's package (TypeScript comes from
+# the npm registry at build time, pinned by its lock file). A Node.js that
+# brings its own npm is kept as it is.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  $SUDO apt-get update -qq
+  command -v node >/dev/null || $SUDO apt-get install -y -qq --no-install-recommends nodejs >/dev/null
+  command -v npm >/dev/null || $SUDO apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 # The 32-bit module is tested on every machine: where the kernel cannot run
 # 32-bit programs, an emulator is brought in and registered.

@@ -88,7 +88,10 @@ Reason Decide(const Caller& caller, const Settings& settings, const Session& ses
   if (AnyMatches(settings.policyDenied, origin)) return Reason::kPolicyDenied;
   if (AnyMatches(settings.policyAllowed, origin)) return Reason::kPolicyAllowed;
   if (AnyMatches(settings.machineAllowed, origin)) return Reason::kMachineAllowed;
-  if (AnyMatches(settings.userAllowed, origin)) return Reason::kUserAllowed;
+  // The user's own list admits https only: plain http, even to this
+  // computer, carries the page unprotected, and only an administrator may
+  // accept that for a machine.
+  if (!origin.IsHttp() && AnyMatches(settings.userAllowed, origin)) return Reason::kUserAllowed;
   for (const Origin& once : session.allowedOnce)
     if (once == origin) return Reason::kAllowedOnce;
   if (session.denied) return Reason::kDeniedEarlier;

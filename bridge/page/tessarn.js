@@ -6,6 +6,9 @@
  *   Tessarn.available()   whether a way to the control exists right now
  *   Tessarn.ready(ms)     a promise of available(), once the browser
  *                         extension had up to ms milliseconds to answer
+ *   Tessarn.status(ms)    a promise of the whole way's state: "ready",
+ *                         "no-extension", "no-host" (the extension cannot
+ *                         start its native host) or "no-control"
  *
  * Where the ActiveX control itself can be reached (Internet Explorer, Edge's
  * IE mode, a script host), calls go to it directly; elsewhere they go through
@@ -287,8 +290,24 @@ var Tessarn = (function (global) {
     });
   }
 
+  /* The whole way, not only its first part: ready() answers true as soon as
+   * the extension is there, even when it cannot start the native host. A
+   * LibGetInfo call (never refused by the site lock) goes all the way. */
+  function status(timeoutMs) {
+    return ready(timeoutMs).then(function (present) {
+      if (!present) return "no-extension";
+      return call("LibGetInfo", 0).then(function () { return "ready"; }, function (e) {
+        var text = String(e && e.message || "");
+        if (/^The Tessarn (host|bridge)/.test(text) || /native messaging host|native application/i.test(text)) {
+          return "no-host";
+        }
+        return "no-control";
+      });
+    });
+  }
+
   // Names the control to use, e.g. an <object> the page made itself.
   function useControl(obj) { control = obj; controlSearched = true; }
 
-  return { call: call, available: available, ready: ready, useControl: useControl };
+  return { call: call, available: available, ready: ready, status: status, useControl: useControl };
 })(this);

@@ -30,6 +30,7 @@ import base64
 import http.server
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -39,6 +40,8 @@ import threading
 import time
 
 HOST_NAME = "zorv.tessarn"
+# Scenarios whose browser finds no host manifest: the host is not installed.
+WITHOUT_HOST = {"nohost"}
 REPORT_TIMEOUT = 300
 
 
@@ -252,8 +255,9 @@ class Run:
     def start_chromium(self, ext, wrapper, ident, urls):
         profile = os.path.join(self.work, "chromium-profile")
         os.makedirs(os.path.join(profile, "NativeMessagingHosts"))
-        with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
-            f.write(self.host_manifest(wrapper, ident, "chromium"))
+        if self.args.scenario not in WITHOUT_HOST:
+            with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
+                f.write(self.host_manifest(wrapper, ident, "chromium"))
         if self.args.install == "policy":
             # The forced install from the test server: "id;update URL".
             etc = self.private_folder("/etc/chromium", "etc-chromium")
@@ -280,8 +284,9 @@ class Run:
         home = os.path.join(self.work, "home")
         hosts = os.path.join(home, ".mozilla", "native-messaging-hosts")
         os.makedirs(hosts)
-        with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
-            f.write(self.host_manifest(wrapper, ident, "firefox"))
+        if self.args.scenario not in WITHOUT_HOST:
+            with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
+                f.write(self.host_manifest(wrapper, ident, "firefox"))
         profile = os.path.join(self.work, "firefox-profile")
         os.makedirs(os.path.join(profile, "extensions"))
         if self.args.install == "policy":
@@ -586,6 +591,117 @@ def check_policy(run, reports):
         % (", ".join(wanted), verify.stdout.strip()))
 
 
+def check_page_library(run, reports):
+    """The npm package's example page (docs/examples/page-library) listed,
+    signed a hash and signed a document; OpenSSL verifies both signatures,
+    and the documentation's OpenSSL commands run on them as written. Then
+    the README's example page (bridge/page/example.html), clicked as a
+    person clicks it, listed and signed."""
+    got = reports["page-library"]
+    if (got.get("readiness") or {}).get("transport") != "extension":
+        fail("ready() through the extension: %s" % json.dumps(got.get("readiness")))
+    if got.get("listed", 0) < 1:
+        fail("listCertificates() found nothing: %s" % json.dumps(got)[:400])
+    with open(os.path.join(run.files, "raw-1.txt"), "w") as f:
+        f.write("full SHA256 %s %s\n" % (got["hash"], got["hashSignature"]))
+    with open(os.path.join(run.files, "p7-2.b64"), "w") as f:
+        f.write(got["message"])
+    with open(os.path.join(run.files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(run.files, "p7-2.expect"), "w") as f:
+        f.write("full sha256\n")
+    import hashlib
+    if hashlib.sha256(got["text"].encode("utf-8")).hexdigest() != got["hash"]:
+        fail("the page's SHA-256 of its text is %s" % got["hash"])
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             run.files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL: " + verify.stdout)
+    log("the page library's page, as %s: %s" % (got["subject"], verify.stdout.strip()))
+    docs = subprocess.run([sys.executable, os.path.join(run.args.source, "tests/docs/doc_commands.py"), "run",
+                           run.args.source, "--pki", run.args.pki, "--hash", got["hash"],
+                           "--signature", got["hashSignature"], "--message", got["message"],
+                           "--content", got["text"]], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if docs.returncode != 0:
+        fail("the documentation's OpenSSL commands on the browser's signatures:\n" + docs.stdout)
+    log(docs.stdout.strip())
+    # The mock's signatures, made in this browser, against the fixture's
+    # certificates.
+    mock, fixture = got["mock"], os.path.join(run.args.page, "fixture")
+    mock_files, mock_pki = os.path.join(run.work, "mock-files"), os.path.join(run.work, "mock-pki")
+    os.makedirs(mock_files)
+    os.makedirs(mock_pki)
+    for name, target in (("signer.pem", "jana.pem"), ("ca.pem", "ca.pem"), ("root.pem", "root.pem")):
+        shutil.copy(os.path.join(fixture, name), os.path.join(mock_pki, target))
+    with open(os.path.join(mock_files, "raw-1.txt"), "w") as f:
+        f.write("jana SHA256 %s %s\n" % (mock["hash"], mock["hashSignature"]))
+    with open(os.path.join(mock_files, "p7-2.b64"), "w") as f:
+        f.write(mock["message"])
+    with open(os.path.join(mock_files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(mock_files, "p7-2.expect"), "w") as f:
+        f.write("jana sha256\n")
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             mock_files, mock_pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL on the mock's signatures made in the browser: " + verify.stdout)
+    log("the mock in the browser: " + verify.stdout.strip())
+    example = run.wait_reports(["example-page"])["example-page"]
+    out = example.get("out", "")
+    if "failure" in example or "failed" in out:
+        fail("the README's example page: %s\n%s" % (example.get("failure"), out))
+    listed = re.findall(r'CertEnum: "code 0, (\d+) certificate', out)
+    if len(listed) != 2 or int(listed[0]) < 1 or not re.search(r'SignPKCS7: "a message of \d+ base64 characters"', out):
+        fail("the README's example page did not list and sign:\n" + out)
+    log("the README's example page listed %s certificate(s) and signed" % listed[0])
+    check_react(run, run.wait_reports(["react-page"])["react-page"])
+
+
+def check_react(run, got):
+    """The React example (docs/examples/react, built with Vite): listed,
+    signed a hash and a document with the chosen certificate; OpenSSL
+    verifies both."""
+    if "failure" in got:
+        fail("the React example: %s (status %s, shown %s)" % (got["failure"], got.get("status"), got.get("shown")))
+    if not re.match(r"^Tessarn 2\.3\.21113\.0 \(extension\)$", got.get("status") or ""):
+        fail("the React example's status: %s" % got.get("status"))
+    import hashlib
+    if hashlib.sha256(got["text"].encode("utf-8")).hexdigest() != got["hash"]:
+        fail("the React example's SHA-256 of its text is %s" % got["hash"])
+    files = os.path.join(run.work, "react-files")
+    os.makedirs(files)
+    with open(os.path.join(files, "raw-1.txt"), "w") as f:
+        f.write("full SHA256 %s %s\n" % (got["hash"], got["signature"]))
+    with open(os.path.join(files, "p7-2.b64"), "w") as f:
+        f.write(got["message"])
+    with open(os.path.join(files, "p7-2.payload"), "wb") as f:
+        f.write(got["text"].encode("utf-8"))
+    with open(os.path.join(files, "p7-2.expect"), "w") as f:
+        f.write("full sha256\n")
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("OpenSSL on the React example's signatures: " + verify.stdout)
+    log("the React example listed %d certificate(s) and signed: %s" % (got["listed"], verify.stdout.strip()))
+
+
+def check_nohost(run, reports):
+    """The extension runs, but the browser finds no native host: both page
+    libraries say so, in the words the troubleshooting page names."""
+    got = reports["nohost"]
+    error = got.get("error") or {}
+    # Firefox gives the extension no reason for a port that never opened.
+    browser_says = {"chromium": "The Tessarn host ended: Specified native messaging host not found.",
+                    "firefox": "The Tessarn host ended."}[run.args.browser]
+    if got.get("es3Ready") is not True or got.get("es3Status") != "no-host":
+        fail("tessarn.js: ready() %s, status() %s" % (got.get("es3Ready"), got.get("es3Status")))
+    if error.get("code") != "NO_HOST" or not error.get("isError") or browser_says not in (error.get("detail") or ""):
+        fail("@zorv/tessarn ready(): expected NO_HOST with %r, got %s" % (browser_says, json.dumps(error)))
+    if run.host_exits():
+        fail("a host was started: %s" % run.host_exits())
+    log("no host: tessarn.js status() says no-host, ready() rejects with NO_HOST (%s)" % error["detail"])
+
+
 SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
@@ -594,6 +710,8 @@ SCENARIOS = {
     "large": ([("allowed", "/large.html")], ["large"], check_large),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
     "policy": ([("allowed", "/policy.html")], ["policy"], check_policy),
+    "page_library": ([("allowed", "/page-library.html")], ["page-library"], check_page_library),
+    "nohost": ([("allowed", "/nohost.html")], ["nohost"], check_nohost),
 }
 
 
@@ -646,10 +764,17 @@ def serve_pages(run, page_dirs, handler=None):
     staging = os.path.join(run.work, "site")
     os.makedirs(staging)
     shutil.copy(os.path.join(run.args.source, "bridge/page/tessarn.js"), staging)
+    shutil.copy(os.path.join(run.args.source, "bridge/page/example.html"), staging)
     for pages_dir in page_dirs:
         for name in os.listdir(pages_dir):
             shutil.copy(os.path.join(pages_dir, name), staging)
-    run.server = Server({"/pki/": run.args.pki, "/": staging}, handler)
+    roots = {"/pki/": run.args.pki, "/": staging}
+    # The npm package's module and the example compiled against it.
+    page = getattr(run.args, "page", None)
+    if page:
+        roots = {"/tessarn/": os.path.join(page, "pkg", "dist"), "/example/": os.path.join(page, "example", "dist"),
+                 "/react/": os.path.join(page, "react", "dist"), **roots}
+    run.server = Server(roots, handler)
     threading.Thread(target=run.server.serve_forever, daemon=True).start()
     port = run.server.server_address[1]
     return {"allowed": "http://127.0.0.1:%d" % port, "unlisted": "http://localhost:%d" % port}
@@ -664,6 +789,7 @@ def main():
     p.add_argument("--build", required=True)
     p.add_argument("--template", required=True)
     p.add_argument("--pki", required=True)
+    p.add_argument("--page", help="the page library's build folder (build/page)")
     p.add_argument("--policy", action="append",
                    help="a reg add argument list separated by |; {allowed} is the allowed origin")
     p.add_argument("--host-command", help="run this instead of the host under Wine (development only)")

@@ -61,3 +61,8 @@ host.Equal(r.value, "recovered Tessarn", "then-able chain");
 
 r = settled(Tessarn.call("LocalTimeToUTCTime", "2021/06/15 12:30:00"));
 host.Equal(r.value.join("|"), "0|2021/06/15 12:30:00", "LocalTimeToUTCTime (TZ=UTC)");
+
+// status(): with the control itself, the whole way is there at once.
+r = settled(Tessarn.status(10));
+host.Equal(r.state, "fulfilled", "status() settles at once with a control");
+host.Equal(r.value, "ready", "status() with a control");

@@ -36,6 +36,7 @@ INDEX = "docs/index.md"
 # they are merged they may be absent from this tree.
 PAGES_WRITTEN_ELSEWHERE = {"site-lock.md", "bridge.md", "windows-platform.md"}
 PAGES = ["methods.md", "result-codes.md", "troubleshooting.md", "logging.md", "installing.md",
+         "page-library.md", "first-page.md",
          "site-lock.md", "bridge.md", "windows-platform.md", "examples/sign.html"]
 LANGUAGES_EVERY_METHOD_SHOWS = ["js", "vbscript", "powershell"]
 BYTE_METHODS = {"BinaryToString", "StringToBinary"}

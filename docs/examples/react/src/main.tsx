@@ -1,0 +1,4 @@
+import { createRoot } from "react-dom/client";
+import { App } from "./App";
+
+createRoot(document.getElementById("root") as HTMLElement).render(<App />);
