@@ -7,6 +7,7 @@
 #include "certutil/result_array.h"
 #include "control/consent_prompt.h"
 #include "control/method_frame.h"
+#include "control/page_memory.h"
 #include "control/result_codes.h"
 #include "control/tessarn_ctrl.h"
 #include "framework/exception_boundary.h"
@@ -113,7 +114,34 @@ Reason CTessarnCtrl::Ask(const Caller& caller) {
       break;
   }
   m_session.denied = true;
+  // Every control on this page, and any made later, is refused without a
+  // question too (in the bridge the page's address is its origin).
+  page_memory::RecordDenial(m_documentUrl, caller.origin);
   return Reason::kDeniedEarlier;
+}
+
+HRESULT CTessarnCtrl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
+  // A page's call logs at the level its origin set with SetLogging; other
+  // callers (no page) at the process's.
+  std::atomic<int>* level = nullptr;
+  std::atomic<int> unremembered{0};
+  try {
+    Caller caller = CurrentCaller();
+    if (caller.kind != Caller::Kind::kNoPage) {
+      level = caller.kind == Caller::Kind::kPage && caller.status == OriginStatus::kOk
+                  ? page_memory::LogLevelOf(caller.origin.Text())
+                  : nullptr;
+      // Beyond the bound, or with no origin to keep it for, the level lasts
+      // for this call only.
+      if (!level) level = &unremembered;
+    }
+  } catch (...) {
+    level = &unremembered;
+  }
+  if (!level) return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  CMyLogLevelScope scope(level);
+  return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
 }
 
 HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* result, bool* refused) {
@@ -124,8 +152,14 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
     Caller caller = CurrentCaller();
     Reason reason = Decide(caller, ReadSettings(caller), m_session);
     if (VerdictOf(reason) == Verdict::kAsk) {
-      // Invoke holds a reference while the dialog runs.
-      reason = Ask(caller);
+      switch (page_memory::RememberedDenial(m_documentUrl, caller.origin)) {
+        case Recall::kPageDenied: reason = Reason::kDeniedEarlier; break;
+        case Recall::kOriginQuiet: reason = Reason::kDeniedRepeatedly; break;
+        case Recall::kNothing:
+          // Invoke holds a reference while the dialog runs.
+          reason = Ask(caller);
+          break;
+      }
     }
     if (VerdictOf(reason) == Verdict::kAllow) return S_OK;
     *refused = true;

@@ -422,6 +422,20 @@ def check_frames(run, reports):
     log("an unlisted frame in an allowed page gets code 34, and its request posted into the page is ignored")
 
 
+def check_sandbox(run, reports):
+    got = reports["sandbox"]
+    page = got.get("page", {}).get("result")
+    if not page or page[0] != 0:
+        fail("the allowed page's own call: %s" % json.dumps(got.get("page"))[:300])
+    frame = got.get("frame", {})
+    if frame.get("origin") != "null":
+        fail("the sandboxed frame's origin is %r, not opaque: the page is wrong" % frame.get("origin"))
+    r = frame.get("result")
+    if not r or r[0] != 34:
+        fail("a sandboxed frame of the allowed address: expected code 34, got %s" % json.dumps(frame)[:300])
+    log("a sandboxed frame at the allowed address is judged by its opaque origin: code 34")
+
+
 def check_large(run, reports):
     got = reports["large"]
     r = got.get("result")
@@ -461,6 +475,7 @@ SCENARIOS = {
     "sitelock": ([("unlisted", "/sitelock.html?claim={allowed}")], ["sitelock"], check_sitelock),
     "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
+    "sandbox": ([("allowed", "/sandbox.html")], ["sandbox"], check_sandbox),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
 }
 

@@ -194,6 +194,28 @@ TEST_F(SiteLockGui, AllowOnceHoldsForThisControlOnly) {
   EXPECT_EQ(34, EnumAnswering(another.Get(), kDeny)) << "another control asks again";
 }
 
+// The page rows of the rules for the user's answers: "Deny" holds for the
+// page (its address, whatever the fragment) in every control made on it
+// later, and an origin denied three times is not asked about again.
+TEST_F(SiteLockGui, DenyHoldsForThePageInNewControls) {
+  ComPtr<IDispatch> first = ControlAt(L"https://pester.example.cz/sign?case=7");
+  EXPECT_EQ(34, EnumAnswering(first.Get(), kDeny));
+  first.Reset();
+  ComPtr<IDispatch> second = ControlAt(L"https://pester.example.cz/sign?case=7");
+  EXPECT_EQ(34, EnumUnasked(second.Get())) << "a new control on the denied page";
+  ComPtr<IDispatch> reloaded = ControlAt(L"https://pester.example.cz/sign?case=7#again");
+  EXPECT_EQ(34, EnumUnasked(reloaded.Get())) << "the same page loaded again";
+  ComPtr<IDispatch> otherPage = ControlAt(L"https://pester.example.cz/other");
+  EXPECT_EQ(34, EnumAnswering(otherPage.Get(), kDeny)) << "another page of the origin is asked";
+  ComPtr<IDispatch> third = ControlAt(L"https://pester.example.cz/third");
+  EXPECT_EQ(34, EnumAnswering(third.Get(), kDeny)) << "the third question";
+  // Three denials: the origin's other pages are refused without a question.
+  ComPtr<IDispatch> fourth = ControlAt(L"https://pester.example.cz/fourth");
+  EXPECT_EQ(34, EnumUnasked(fourth.Get())) << "an origin denied three times is quiet";
+  ComPtr<IDispatch> otherOrigin = ControlAt(L"https://calm.example.cz/sign?case=7");
+  EXPECT_EQ(0, EnumAnswering(otherOrigin.Get(), kAllowOnce)) << "another origin is still asked";
+}
+
 TEST_F(SiteLockGui, AlwaysAllowStoresTheOriginForTheUser) {
   ComPtr<IDispatch> control = ControlAt(L"https://always.example.cz:8443/podpis");
   EXPECT_EQ(0, EnumAnswering(control.Get(), kAlwaysAllow));

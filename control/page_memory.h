@@ -1,0 +1,21 @@
+#pragma once
+// What the control remembers for a page beyond one control object, shared
+// by every control in the process: the user's denials (see
+// sitelock/consent_memory.h) and the temporary log's level each page
+// origin asked for.
+#include <atomic>
+#include <string>
+
+#include "sitelock/consent_memory.h"
+
+namespace page_memory {
+
+sitelock::Recall RememberedDenial(const std::wstring& pageUrl, const sitelock::Origin& origin);
+void RecordDenial(const std::wstring& pageUrl, const sitelock::Origin& origin);
+bool HoldsDenials();
+
+// The level slot of an origin, made at its first use (starting at "NONE");
+// null once so many origins have one that no more are made.
+std::atomic<int>* LogLevelOf(const std::wstring& origin);
+
+}  // namespace page_memory
