@@ -51,11 +51,19 @@ std::atomic<int>* LogLevelOf(const std::wstring& origin) {
   std::lock_guard<std::mutex> hold(Lock());
   auto& levels = LogLevels();
   auto found = levels.find(origin);
-  if (found != levels.end()) return found->second.get();
-  if (levels.size() >= kMaxLogOrigins) return nullptr;
-  // Level 0 is "NONE", where every process's log starts.
-  auto made = levels.emplace(origin, std::make_unique<std::atomic<int>>(0));
-  return made.first->second.get();
+  return found == levels.end() ? nullptr : found->second.get();
+}
+
+void KeepLogLevel(const std::wstring& origin, int level) {
+  std::lock_guard<std::mutex> hold(Lock());
+  auto& levels = LogLevels();
+  auto found = levels.find(origin);
+  if (found != levels.end()) {
+    found->second->store(level);
+    return;
+  }
+  if (levels.size() >= kMaxLogOrigins) return;
+  levels.emplace(origin, std::make_unique<std::atomic<int>>(level));
 }
 
 }  // namespace page_memory

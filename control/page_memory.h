@@ -14,8 +14,10 @@ sitelock::Recall RememberedDenial(const std::wstring& pageUrl, const sitelock::O
 void RecordDenial(const std::wstring& pageUrl, const sitelock::Origin& origin);
 bool HoldsDenials();
 
-// The level slot of an origin, made at its first use (starting at "NONE");
-// null once so many origins have one that no more are made.
+// The level slot of an origin that has set a level, or null.
 std::atomic<int>* LogLevelOf(const std::wstring& origin);
+// Makes the origin's slot with this level; none once so many origins have
+// one that no more are made.
+void KeepLogLevel(const std::wstring& origin, int level);
 
 }  // namespace page_memory

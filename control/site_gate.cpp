@@ -125,23 +125,36 @@ HRESULT CTessarnCtrl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, D
   // A page's call logs at the level its origin set with SetLogging; other
   // callers (no page) at the process's.
   std::atomic<int>* level = nullptr;
-  std::atomic<int> unremembered{0};
+  std::atomic<int> fresh{0};  // "NONE", for an origin that has set no level
+  std::wstring origin;
   try {
     Caller caller = CurrentCaller();
     if (caller.kind != Caller::Kind::kNoPage) {
-      level = caller.kind == Caller::Kind::kPage && caller.status == OriginStatus::kOk
-                  ? page_memory::LogLevelOf(caller.origin.Text())
-                  : nullptr;
-      // Beyond the bound, or with no origin to keep it for, the level lasts
-      // for this call only.
-      if (!level) level = &unremembered;
+      if (caller.kind == Caller::Kind::kPage && caller.status == OriginStatus::kOk) {
+        origin = caller.origin.Text();
+        level = page_memory::LogLevelOf(origin);
+      }
+      if (!level) level = &fresh;
     }
   } catch (...) {
-    level = &unremembered;
+    level = &fresh;
   }
   if (!level) return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
-  CMyLogLevelScope scope(level);
-  return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  HRESULT hr;
+  {
+    CMyLogLevelScope scope(level);
+    hr = OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  }
+  // The origin's first SetLogging: its level is kept for its later calls
+  // (with no origin, or beyond the bound, it lasted for this call only).
+  int set = fresh.load();
+  if (level == &fresh && set != 0 && !origin.empty()) {
+    try {
+      page_memory::KeepLogLevel(origin, set);
+    } catch (...) {
+    }
+  }
+  return hr;
 }
 
 HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* result, bool* refused) {
