@@ -180,7 +180,7 @@ class Run:
     def build_extension(self):
         out = os.path.join(self.work, "bridge")
         subprocess.run(["bash", os.path.join(self.args.source, "bridge/extension/build.sh"), out], check=True)
-        if self.args.scenario in BROWSER_WITHOUT_SENDER_ORIGIN:
+        if getattr(self.args, "scenario", None) in BROWSER_WITHOUT_SENDER_ORIGIN:
             # As a browser that reports a frame's address but not its origin
             # (Firefox before it had MessageSender.origin): the built copy
             # hides the member from the extension's own code.
