@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace page_memory {
 
@@ -30,7 +31,22 @@ std::map<std::wstring, std::unique_ptr<std::atomic<int>>>& LogLevels() {
   return levels;
 }
 
+std::set<std::wstring>& OpenQuestions() {
+  static std::set<std::wstring> open;
+  return open;
+}
+
 }  // namespace
+
+bool BeginQuestion(const std::wstring& origin) {
+  std::lock_guard<std::mutex> hold(Lock());
+  return OpenQuestions().insert(origin).second;
+}
+
+void EndQuestion(const std::wstring& origin) {
+  std::lock_guard<std::mutex> hold(Lock());
+  OpenQuestions().erase(origin);
+}
 
 sitelock::Recall RememberedDenial(const std::wstring& pageUrl, const sitelock::Origin& origin) {
   std::lock_guard<std::mutex> hold(Lock());

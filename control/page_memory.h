@@ -14,6 +14,11 @@ sitelock::Recall RememberedDenial(const std::wstring& pageUrl, const sitelock::O
 void RecordDenial(const std::wstring& pageUrl, const sitelock::Origin& origin);
 bool HoldsDenials();
 
+// At most one question per origin on the screen at a time: false while one
+// is open; EndQuestion when it has been answered.
+bool BeginQuestion(const std::wstring& origin);
+void EndQuestion(const std::wstring& origin);
+
 // The level slot of an origin that has set a level, or null.
 std::atomic<int>* LogLevelOf(const std::wstring& origin);
 // Makes the origin's slot with this level; none once so many origins have

@@ -96,11 +96,23 @@ HWND CTessarnCtrl::PageWindow() const {
 
 Reason CTessarnCtrl::Ask(const Caller& caller) {
   // A page that calls again while the question is on screen (a timer, an
-  // event) gets no second question.
+  // event) gets no second question, neither from this control nor from
+  // another control of the same origin: questions piled up behind the
+  // first would each have to be denied.
   if (m_asking) return Reason::kDeniedEarlier;
+  std::wstring origin = caller.origin.Text();
+  if (!page_memory::BeginQuestion(origin)) return Reason::kDeniedEarlier;
   m_asking = true;
-  Consent consent = AskConsent(PageWindow(), caller.origin.Text());
+  Consent consent = Consent::kDeny;
+  try {
+    consent = AskConsent(PageWindow(), origin);
+  } catch (...) {
+    m_asking = false;
+    page_memory::EndQuestion(origin);
+    throw;
+  }
   m_asking = false;
+  page_memory::EndQuestion(origin);
   switch (consent) {
     case Consent::kAlwaysAllow:
       if (!AddUserAllowedOrigin(caller.origin))
