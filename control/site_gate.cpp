@@ -7,6 +7,7 @@
 #include "certutil/result_array.h"
 #include "control/consent_prompt.h"
 #include "control/method_frame.h"
+#include "control/page_memory.h"
 #include "control/result_codes.h"
 #include "control/tessarn_ctrl.h"
 #include "framework/exception_boundary.h"
@@ -95,11 +96,23 @@ HWND CTessarnCtrl::PageWindow() const {
 
 Reason CTessarnCtrl::Ask(const Caller& caller) {
   // A page that calls again while the question is on screen (a timer, an
-  // event) gets no second question.
+  // event) gets no second question, neither from this control nor from
+  // another control of the same origin: questions piled up behind the
+  // first would each have to be denied.
   if (m_asking) return Reason::kDeniedEarlier;
+  std::wstring origin = caller.origin.Text();
+  if (!page_memory::BeginQuestion(origin)) return Reason::kDeniedEarlier;
   m_asking = true;
-  Consent consent = AskConsent(PageWindow(), caller.origin.Text());
+  Consent consent = Consent::kDeny;
+  try {
+    consent = AskConsent(PageWindow(), origin);
+  } catch (...) {
+    m_asking = false;
+    page_memory::EndQuestion(origin);
+    throw;
+  }
   m_asking = false;
+  page_memory::EndQuestion(origin);
   switch (consent) {
     case Consent::kAlwaysAllow:
       if (!AddUserAllowedOrigin(caller.origin))
@@ -113,7 +126,47 @@ Reason CTessarnCtrl::Ask(const Caller& caller) {
       break;
   }
   m_session.denied = true;
+  // Every control on this page, and any made later, is refused without a
+  // question too (in the bridge the page's address is its origin).
+  page_memory::RecordDenial(m_documentUrl, caller.origin);
   return Reason::kDeniedEarlier;
+}
+
+HRESULT CTessarnCtrl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) {
+  // A page's call logs at the level its origin set with SetLogging; other
+  // callers (no page) at the process's.
+  std::atomic<int>* level = nullptr;
+  std::atomic<int> fresh{0};  // "NONE", for an origin that has set no level
+  std::wstring origin;
+  try {
+    Caller caller = CurrentCaller();
+    if (caller.kind != Caller::Kind::kNoPage) {
+      if (caller.kind == Caller::Kind::kPage && caller.status == OriginStatus::kOk) {
+        origin = caller.origin.Text();
+        level = page_memory::LogLevelOf(origin);
+      }
+      if (!level) level = &fresh;
+    }
+  } catch (...) {
+    level = &fresh;
+  }
+  if (!level) return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  HRESULT hr;
+  {
+    CMyLogLevelScope scope(level);
+    hr = OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  }
+  // The origin's first SetLogging: its level is kept for its later calls
+  // (with no origin, or beyond the bound, it lasted for this call only).
+  int set = fresh.load();
+  if (level == &fresh && set != 0 && !origin.empty()) {
+    try {
+      page_memory::KeepLogLevel(origin, set);
+    } catch (...) {
+    }
+  }
+  return hr;
 }
 
 HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* result, bool* refused) {
@@ -124,8 +177,14 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
     Caller caller = CurrentCaller();
     Reason reason = Decide(caller, ReadSettings(caller), m_session);
     if (VerdictOf(reason) == Verdict::kAsk) {
-      // Invoke holds a reference while the dialog runs.
-      reason = Ask(caller);
+      switch (page_memory::RememberedDenial(m_documentUrl, caller.origin)) {
+        case Recall::kPageDenied: reason = Reason::kDeniedEarlier; break;
+        case Recall::kOriginQuiet: reason = Reason::kDeniedRepeatedly; break;
+        case Recall::kNothing:
+          // Invoke holds a reference while the dialog runs.
+          reason = Ask(caller);
+          break;
+      }
     }
     if (VerdictOf(reason) == Verdict::kAllow) return S_OK;
     *refused = true;

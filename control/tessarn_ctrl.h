@@ -40,6 +40,11 @@ class CTessarnCtrl : public framework::OleControl {
   void LocalTimeToUTCTime(const wchar_t* localTime, VARIANT* answer);
   void LibGetInfo(long attribute, VARIANT* answer);
 
+  // Each call of a page runs at the log level of the page's origin
+  // (site_gate.cpp).
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argError) override;
+
  protected:
   void OnDraw(HDC dc, const RECT& bounds) override;
   // The site lock (site_gate.cpp).

@@ -197,6 +197,8 @@ void CMyLog::Write(wchar_t letter, const wchar_t* format, va_list args) {
 
 // ---- CMyLogTemp ---------------------------------------------------------
 
+thread_local std::atomic<int>* CMyLogTemp::s_scopedLevel = nullptr;
+
 CMyLogTemp::CMyLogTemp(bool processWide) : m_processWide(processWide) {
   for (int i = 0; i < kLogLevelCount; ++i) m_names[i].Assign(kLevelNames[i]);
   SetLevel(L"NONE");
@@ -220,7 +222,7 @@ int CMyLogTemp::SetLevel(const wchar_t* name) {
   int level = -1;
   if (ParseLevel(name, &level) != kOk) return kNotALevel;
   if (!m_names[level].IsPresent()) return kNoMemory;
-  m_level.store(level, std::memory_order_release);
+  (s_scopedLevel ? *s_scopedLevel : m_level).store(level, std::memory_order_release);
   return kOk;
 }
 

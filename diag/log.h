@@ -56,7 +56,16 @@ class CMyLogTemp : public CInstanceCounter {
   // A copy of the current level's canonical (upper-case) name; absent before
   // the first level is set.
   CMyTCString LevelName() const;
-  int Level() const { return m_level.load(std::memory_order_acquire); }
+  // The level in force on this thread: the process's, or while a scope is
+  // open (see CMyLogLevelScope) the higher of the scope's and the
+  // process's. SetLevel sets the scope's while one is open.
+  int Level() const {
+    int level = m_level.load(std::memory_order_acquire);
+    const std::atomic<int>* scoped = s_scopedLevel;
+    if (!scoped) return level;
+    int own = scoped->load(std::memory_order_acquire);
+    return own > level ? own : level;
+  }
   void GetFileName(CMyTCString& name) const;
   int IsEnabled(wchar_t letter) const;
   int SetDirectory(const wchar_t* path);
@@ -72,8 +81,29 @@ class CMyLogTemp : public CInstanceCounter {
   // being replaced or freed.
   CMyTCString m_names[kLogLevelCount];
   std::atomic<int> m_level{-1};
+  friend class CMyLogLevelScope;
+  static thread_local std::atomic<int>* s_scopedLevel;
   CMyTCString m_directory;
   bool m_processWide;
+};
+
+// For the calls of one page: the temporary log's level is the one that
+// page's origin set, kept in `level` (or the process's, set by callers that
+// are no page, when that is higher), so that a page that asks for TRACE
+// does not have the pages of other origins served by the same process
+// logged at TRACE. Scopes nest (a call made while another
+// waits in a dialog) and are restored in order.
+class CMyLogLevelScope {
+ public:
+  explicit CMyLogLevelScope(std::atomic<int>* level) : m_previous(CMyLogTemp::s_scopedLevel) {
+    CMyLogTemp::s_scopedLevel = level;
+  }
+  ~CMyLogLevelScope() { CMyLogTemp::s_scopedLevel = m_previous; }
+  CMyLogLevelScope(const CMyLogLevelScope&) = delete;
+  CMyLogLevelScope& operator=(const CMyLogLevelScope&) = delete;
+
+ private:
+  std::atomic<int>* m_previous;
 };
 
 // theLog: one call per level, each handing the message to both sinks.

@@ -14,7 +14,7 @@ need_pkgs=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   googletest xvfb xauth openssl python3 publicsuffix
   clang-14 libclang-rt-14-dev
-  chromium firefox-esr
+  chromium firefox-esr libnss3-tools
   wixl msitools osslsigncode
   xxd
 )

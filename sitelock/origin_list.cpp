@@ -67,6 +67,7 @@ const wchar_t* ReasonName(Reason reason) {
     case Reason::kUserAllowed: return L"allowed by the user";
     case Reason::kAllowedOnce: return L"allowed once by the user";
     case Reason::kDeniedEarlier: return L"denied by the user";
+    case Reason::kDeniedRepeatedly: return L"denied by the user repeatedly, not asked again for 10 minutes";
     case Reason::kPromptDisabled: return L"in no list, and the policy forbids asking";
     case Reason::kNotPromptable: return L"in no list, and http is never offered to the user";
     case Reason::kAsk: return L"ask the user";

@@ -70,7 +70,8 @@ enum class Reason {
   kMachineAllowed,     // allowed: the machine's AllowedOrigins
   kUserAllowed,        // allowed: the user's AllowedOrigins
   kAllowedOnce,        // allowed: "Allow once" on this control
-  kDeniedEarlier,      // refused: "Deny" on this control
+  kDeniedEarlier,      // refused: "Deny" on this control or this page
+  kDeniedRepeatedly,   // refused: the origin was denied repeatedly, and is not asked about for a while
   kPromptDisabled,     // refused: in no list, and policy Prompt = 0
   kNotPromptable,      // refused: http to the loopback, allowed only by a list
   kAsk,                // the user must be asked

@@ -11,6 +11,7 @@ namespace {
 
 using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+using HoldsDenialsFn = HRESULT(STDAPICALLTYPE*)();
 
 // The folder this program was started from, with a trailing backslash.
 std::wstring OwnFolder() {
@@ -123,10 +124,17 @@ HRESULT ControlPool::CreateSited(const std::wstring& origin, ComPtr<IDispatch>* 
   return S_OK;
 }
 
-HRESULT ControlPool::ForOrigin(const std::wstring& origin, ComPtr<IDispatch>* control,
-                               std::wstring* what) {
+bool ControlPool::HoldsDenials() {
+  if (!m_module) return false;  // a registered control elsewhere: it cannot be asked
+  auto holds = reinterpret_cast<HoldsDenialsFn>(
+      reinterpret_cast<void*>(GetProcAddress(m_module.Get(), "TessarnHoldsDenials")));
+  return holds && holds() == S_OK;
+}
+
+HRESULT ControlPool::ForPage(const std::wstring& origin, const std::wstring& document, ComPtr<IDispatch>* control,
+                             std::wstring* what) {
   for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-    if (it->origin == origin) {
+    if (it->origin == origin && it->document == document) {
       m_entries.splice(m_entries.begin(), m_entries, it);
       *control = m_entries.front().control;
       return S_OK;
@@ -139,7 +147,7 @@ HRESULT ControlPool::ForOrigin(const std::wstring& origin, ComPtr<IDispatch>* co
     Close(m_entries.back());
     m_entries.pop_back();
   }
-  m_entries.push_front(Entry{origin, made});
+  m_entries.push_front(Entry{origin, document, made});
   *control = made;
   return S_OK;
 }

@@ -74,9 +74,10 @@ std::string Dispatcher::Handle(const std::string& message, std::string* idJson) 
     return ErrorAnswer(id, kHresultBadParamCount, DescribeHresult(kHresultBadParamCount));
 
   std::wstring origin(request.origin.begin(), request.origin.end());
+  std::wstring document(request.document.begin(), request.document.end());
   ComPtr<IDispatch> control;
   std::wstring what;
-  HRESULT hr = m_pool.ForOrigin(origin, &control, &what);
+  HRESULT hr = m_pool.ForPage(origin, document, &control, &what);
   if (FAILED(hr)) return ErrorAnswer(id, static_cast<uint32_t>(hr), Utf8(what) + " " + DescribeFailure(hr));
 
   std::wstring method(request.method.begin(), request.method.end());

@@ -91,6 +91,7 @@ int Serve() {
   bridge::ControlPool pool;
   bridge::Dispatcher dispatcher(pool);
   HANDLE ready = queue.ReadyEvent();
+  bool holdSent = false;
   for (;;) {
     bridge::Incoming item;
     while (queue.Pop(&item)) {
@@ -110,6 +111,16 @@ int Serve() {
           }
           item.payload.clear();
           item.payload.shrink_to_fit();
+          // Once the user has denied a page, the extension is told to keep
+          // this process (and the denial) for the rest of the browser
+          // session instead of letting it go when idle.
+          if (!holdSent && pool.HoldsDenials()) {
+            holdSent = true;
+            if (!bridge::WriteMessage(output, "{\"hold\":true}")) {
+              pool.CloseAll();
+              return kExitEnded;
+            }
+          }
           if (!Send(output, id, answer)) {
             Note("the browser closed the answers' stream");
             pool.CloseAll();

@@ -11,6 +11,7 @@ namespace {
 
 const std::u16string kId = u"id";
 const std::u16string kOrigin = u"origin";
+const std::u16string kDocument = u"document";
 const std::u16string kMethod = u"method";
 const std::u16string kArgs = u"args";
 const std::u16string kBytes = u"bytes";
@@ -39,7 +40,7 @@ bool ParseRequest(const std::string& message, Request* request, RequestError* er
   } else {
     return Refuse(error, "The request has no \"id\" number or text.");
   }
-  for (const auto* name : {&kOrigin, &kMethod, &kArgs}) {
+  for (const auto* name : {&kOrigin, &kDocument, &kMethod, &kArgs}) {
     if (root.Count(*name) > 1) return Refuse(error, "The request names a member twice.");
   }
 
@@ -51,6 +52,15 @@ bool ParseRequest(const std::string& message, Request* request, RequestError* er
     if (c <= 0x20 || c == 0x7F) return Refuse(error, "The request's \"origin\" holds a blank or control character.");
   }
   request->origin = origin->text;
+
+  if (const Json* document = root.Find(kDocument)) {
+    if (document->type != Json::Type::kString) return Refuse(error, "The request's \"document\" is not a text.");
+    if (document->text.size() > kMaxDocumentUnits) return Refuse(error, "The request's \"document\" is too long.");
+    for (char16_t c : document->text) {
+      if (c < 0x20 || c == 0x7F) return Refuse(error, "The request's \"document\" holds a control character.");
+    }
+    request->document = document->text;
+  }
 
   const Json* method = root.Find(kMethod);
   if (!method || method->type != Json::Type::kString || method->text.empty())

@@ -1,6 +1,9 @@
 #pragma once
 // Requests and answers of the bridge protocol, apart from the platform:
-//   request  {"id": N|"S", "origin": "https://...", "method": "Name", "args": [...]}
+//   request  {"id": N|"S", "origin": "https://...", "document": "...", "method": "Name", "args": [...]}
+//            ("document", optional: the browser's name for the page's document,
+//            so that each loaded document gets a control, and with it the
+//            site lock's decisions, of its own)
 //   answer   {"id": ..., "result": ...}
 //   error    {"id": ..., "error": {"hresult": "0x80020003", "message": "..."}}
 #include <cstdint>
@@ -24,12 +27,14 @@ constexpr uint32_t kHresultUnexpected = 0x8000FFFF;    // E_UNEXPECTED
 // Limits on what a request may carry.
 constexpr size_t kMaxIdBytes = 1024;       // the id as JSON text
 constexpr size_t kMaxOriginUnits = 2048;
+constexpr size_t kMaxDocumentUnits = 256;
 constexpr size_t kMaxMethodUnits = 64;
 constexpr size_t kMaxArgs = 16;
 
 struct Request {
   std::string idJson = "null";  // the id as it goes back in the answer
   std::u16string origin;
+  std::u16string document;  // empty when the request names none
   std::u16string method;
   std::vector<Json> args;
 };

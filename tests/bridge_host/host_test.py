@@ -20,6 +20,7 @@ PKI_DIR = os.environ["TESSARN_PKI_DIR"]
 FILES = os.environ["TESSARN_FILES_DIR"]
 SOURCE = os.environ["TESSARN_SOURCE"]
 ALLOWED = "https://allowed.example"
+ALLOWED_TOO = "https://also.allowed.example"
 UNLISTED = "https://unlisted.example"
 LIMIT = 1000000
 TIMEOUT = 180
@@ -59,6 +60,8 @@ class Host:
         threading.Thread(target=self._read, daemon=True).start()
         threading.Thread(target=self._read_stderr, daemon=True).start()
         self.next_id = 0
+        # {"hold": true}: the host asks to be kept for the browser session.
+        self.holds = 0
 
     def _read(self):
         out = self.proc.stdout
@@ -99,6 +102,13 @@ class Host:
             check(False, "the host ended instead of answering")
             return None, []
         parsed = json.loads(raw.decode("utf-8"))
+        while parsed == {"hold": True}:
+            self.holds += 1
+            raw = self.message()
+            if raw is None:
+                check(False, "the host ended instead of answering")
+                return None, []
+            parsed = json.loads(raw.decode("utf-8"))
         if "chunk" not in parsed:
             return parsed, [raw]
         parts, raws = [], []
@@ -115,10 +125,13 @@ class Host:
         equal(whole.get("id"), parsed["id"], "the joined answer's id")
         return whole, raws
 
-    def call(self, method, *args, origin=ALLOWED, request_id=None):
+    def call(self, method, *args, origin=ALLOWED, request_id=None, document=None):
         self.next_id += 1
         rid = self.next_id if request_id is None else request_id
-        self.send({"id": rid, "origin": origin, "method": method, "args": list(args)})
+        request = {"id": rid, "origin": origin, "method": method, "args": list(args)}
+        if document is not None:
+            request["document"] = document
+        self.send(request)
         whole, _ = self.answer()
         if whole is not None:
             equal(whole.get("id"), rid, "%s: the answer's id" % method)
@@ -155,7 +168,7 @@ def pki_text(name):
 def fixture():
     run = lambda *cmd: check(subprocess.run(list(cmd)).returncode == 0, "fixture: %s" % " ".join(cmd))
     run(os.environ["WINE64"], "reg", "add", r"HKLM\Software\Policies\Zorv\Tessarn", "/v", "AllowedOrigins",
-        "/t", "REG_MULTI_SZ", "/d", ALLOWED, "/f")
+        "/t", "REG_MULTI_SZ", "/d", ALLOWED + "\\0" + ALLOWED_TOO, "/f")
     run(os.environ["WINE64"], "reg", "add", r"HKLM\Software\Policies\Zorv\Tessarn", "/v", "Prompt",
         "/t", "REG_DWORD", "/d", "0", "/f")
     run(LOADER, os.environ["TESSARN_PKI_IMPORT"], "--store", "Root", "root", "--store", "CA", "ca", "full")
@@ -265,6 +278,14 @@ def test_malformed_messages(host):
         (b'{"id": 13, "origin": "%s", "method": "LibGetInfo", "args": [0]} x' % origin, "null", "text after the value"),
         (b'{"id": "%s", "origin": "%s", "method": "LibGetInfo", "args": [0]}' % (b"i" * 2000, origin), "null",
          "an id of 2000 characters"),
+        (b'{"id": 14, "origin": "%s", "document": 5, "method": "LibGetInfo", "args": [0]}' % origin, "14",
+         "a document that is no text"),
+        (b'{"id": 15, "origin": "%s", "document": "%s", "method": "LibGetInfo", "args": [0]}' % (origin, b"d" * 257),
+         "15", "a document of 257 characters"),
+        (b'{"id": 16, "origin": "%s", "document": "a\\u0000b", "method": "LibGetInfo", "args": [0]}' % origin,
+         "16", "a document with a control character"),
+        (b'{"id": 17, "origin": "%s", "document": "a", "document": "b", "method": "LibGetInfo", "args": [0]}' % origin,
+         "17", "a second document"),
     ]
     for payload, rid, what in cases:
         host.send_raw(frame(payload))
@@ -334,6 +355,37 @@ def test_stream_ends():
     one_session("a length cut short", b"\x1a\x00", 2, True)
 
 
+def unix_path(windows_path):
+    """A path in the prefix's drive C as the driver reaches it."""
+    drive, rest = windows_path.split(":", 1)
+    check(drive.upper() == "C", "a path on drive C: %r" % windows_path)
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", *[p for p in rest.split("\\") if p])
+
+
+def test_log_levels(host):
+    # One host process serves every origin: the level a page sets with
+    # SetLogging is its own origin's, and the other origins' calls are not
+    # written at it.
+    answer = host.result("SetLogging", "TRACE", origin=ALLOWED, document="page-a")
+    if not check(answer and answer[0] == 0, "SetLogging(TRACE) from an allowed page: %r" % (answer,)):
+        return
+    log_file = unix_path(answer[1])
+    equal(host.result("GetLogging", origin=ALLOWED, document="page-a")[:2], [0, "TRACE"], "the page's own level")
+    equal(host.result("GetLogging", origin=ALLOWED, document="page-b")[:2], [0, "TRACE"],
+          "the level holds for the origin's other pages")
+    equal(host.result("GetLogging", origin=ALLOWED_TOO)[:2], [0, "NONE"], "another allowed origin keeps its level")
+    host.result("LibGetInfo", 5, origin=UNLISTED)
+    host.result("LibGetInfo", 6, origin=ALLOWED_TOO)
+    host.result("LibGetInfo", 7, origin=ALLOWED, document="page-c")
+    with open(log_file, "rb") as f:
+        raw = f.read()
+    text = raw.decode("utf-8", "replace") + raw.decode("utf-16-le", "replace")
+    check("LibGetInfo [7]" in text, "the origin that set TRACE is logged")
+    check("LibGetInfo [5]" not in text, "an unlisted origin's call is not logged at another origin's level")
+    check("LibGetInfo [6]" not in text, "an allowed origin's call is not logged at another origin's level")
+    equal(host.result("SetLogging", "NONE", origin=ALLOWED)[0], 0, "the level back to NONE")
+
+
 def main():
     fixture()
     host = Host()
@@ -342,6 +394,7 @@ def main():
     test_dispatch_errors(host)
     test_malformed_messages(host)
     test_origins(host)
+    test_log_levels(host)
     equal(host.close(), 0, "the host ends cleanly at the end of its input")
     if host.stderr:
         print("host stderr: " + host.stderr.decode("utf-8", "replace"))

@@ -33,6 +33,7 @@ import os
 import re
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -139,6 +140,8 @@ class Run:
         self.server = None
         self.mounts = []            # (private folder, machine-wide place)
         self.packages_url = None    # where the test server serves the packages
+        self.tls = None        # (CA certificate, server certificate, key) when pages are served over https
+        self.answerer = None
 
     # --- the Wine side ---------------------------------------------------
     def wine(self, *argv, check=True, env=None):
@@ -204,6 +207,22 @@ class Run:
     def build_extension(self):
         out = os.path.join(self.work, "bridge")
         subprocess.run(["bash", os.path.join(self.args.source, "bridge/extension/build.sh"), out], check=True)
+        if getattr(self.args, "scenario", None) in BROWSER_WITHOUT_SENDER_ORIGIN:
+            # As a browser that reports a frame's address but not its origin
+            # (Firefox before it had MessageSender.origin): the built copy
+            # hides the member from the extension's own code.
+            for family in ("chromium", "firefox"):
+                path = os.path.join(out, family, "background.js")
+                with open(path) as f:
+                    text = f.read()
+                call = "senderOrigin(pagePort.sender,"
+                if text.count(call) != 1:
+                    fail("background.js no longer judges a port by senderOrigin(pagePort.sender, ...)")
+                text = text.replace(call, "senderOrigin(withoutOrigin(pagePort.sender),")
+                text += ("\nfunction withoutOrigin(sender) {\n  const copy = Object.assign({}, sender);\n"
+                         "  delete copy.origin;\n  return copy;\n}\n")
+                with open(path, "w") as f:
+                    f.write(text)
         return out
 
     def host_manifest(self, wrapper, ident, family):
@@ -277,6 +296,9 @@ class Run:
                 "--disable-features=DisableLoadExtensionCommandLineSwitch"]
         if os.geteuid() == 0 or self.mounts:
             argv.append("--no-sandbox")
+        if self.tls:
+            # Trusts exactly the test server's key, nothing else.
+            argv.append("--ignore-certificate-errors-spki-list=" + spki_hash(self.tls[1]))
         self.browser = subprocess.Popen(self.isolated(argv + urls), stdout=open(os.path.join(self.work, "browser.log"), "w"),
                                         stderr=subprocess.STDOUT, start_new_session=True)
 
@@ -332,6 +354,14 @@ class Run:
         with open(os.path.join(profile, "user.js"), "w") as f:
             for k, v in prefs.items():
                 f.write("user_pref(%s, %s);\n" % (json.dumps(k), json.dumps(v)))
+        if self.tls:
+            # The test CA in the profile's own certificate database.
+            for argv in (["certutil", "-N", "-d", "sql:" + profile, "--empty-password"],
+                         ["certutil", "-A", "-d", "sql:" + profile, "-n", "Tessarn test CA", "-t", "C,,",
+                          "-i", self.tls[0]]):
+                r = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                if r.returncode != 0:
+                    fail("%s: %s" % (" ".join(argv), r.stdout))
         env = dict(os.environ, HOME=home, MOZ_HEADLESS="1")
         argv = ["firefox-esr", "--headless", "--no-remote", "--profile", profile] + urls
         self.browser = subprocess.Popen(self.isolated(argv), env=env, stdout=open(os.path.join(self.work, "browser.log"), "w"),
@@ -399,6 +429,8 @@ class Run:
                 log("--- %s ---\n%s" % (name, text))
 
     def cleanup(self):
+        if self.answerer:
+            self.answerer.stop()
         self.stop_browser()
         if self.server:
             self.server.shutdown()
@@ -407,6 +439,76 @@ class Run:
             log("kept " + self.work)
         else:
             shutil.rmtree(self.work, ignore_errors=True)
+
+
+def make_tls(work):
+    """A CA and a certificate for localhost and 127.0.0.1 signed by it."""
+    d = os.path.join(work, "tls")
+    os.makedirs(d)
+    p = lambda n: os.path.join(d, n)
+    steps = [
+        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", p("ca.key"), "-out", p("ca.pem"),
+         "-days", "2", "-subj", "/CN=Tessarn test CA", "-addext", "basicConstraints=critical,CA:true",
+         "-addext", "keyUsage=critical,keyCertSign,cRLSign"],
+        ["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", p("server.key"), "-out", p("server.csr"),
+         "-subj", "/CN=localhost"],
+    ]
+    for argv in steps:
+        subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(p("ext.cnf"), "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nbasicConstraints=CA:false\n"
+                "extendedKeyUsage=serverAuth\nkeyUsage=digitalSignature,keyEncipherment\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", p("server.csr"), "-CA", p("ca.pem"), "-CAkey", p("ca.key"),
+                    "-CAcreateserial", "-out", p("server.pem"), "-days", "2", "-extfile", p("ext.cnf")],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return p("ca.pem"), p("server.pem"), p("server.key")
+
+
+def spki_hash(cert):
+    """The base64 SHA-256 of a certificate's public key, as Chromium pins it."""
+    pub = subprocess.run(["openssl", "x509", "-in", cert, "-pubkey", "-noout"], check=True,
+                         stdout=subprocess.PIPE).stdout
+    der = subprocess.run(["openssl", "pkey", "-pubin", "-outform", "der"], input=pub, check=True,
+                         stdout=subprocess.PIPE).stdout
+    digest = subprocess.run(["openssl", "dgst", "-sha256", "-binary"], input=der, check=True,
+                            stdout=subprocess.PIPE).stdout
+    return base64.b64encode(digest).decode()
+
+
+class Answerer:
+    """Answers the site lock's questions the host shows, one after the other
+    with the next of `buttons` (Deny once they run out), and counts them."""
+    CAPTION = "access to your certificates"
+    DENY = "306"
+
+    def __init__(self, run, buttons):
+        self.run = run
+        self.buttons = list(buttons)
+        self.shown = []
+        self.stopping = threading.Event()
+        exe = os.path.join(run.args.build, "tests", "bridge_host", "dialog_answer.exe")
+        if not os.path.exists(exe):
+            fail("missing " + exe)
+        loader = "/usr/lib/wine/wine" if run.args.arch == "x86" else "/usr/lib/wine/wine64"
+        self.argv = [loader, exe]
+        self.thread = threading.Thread(target=self.loop, daemon=True)
+        self.thread.start()
+
+    def loop(self):
+        while not self.stopping.is_set():
+            n = len(self.shown)
+            button = self.buttons[n] if n < len(self.buttons) else self.DENY
+            shot = self.run.winpath(os.path.join(self.run.files, "question-%d.bmp" % n))
+            r = subprocess.run(self.argv + [self.CAPTION, button, shot, "1500"], env=self.run.env,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            if r.returncode == 0:
+                self.shown.append(r.stdout.decode("utf-8", "replace"))
+            elif r.returncode != 1:
+                self.shown.append("(a question that did not close: %d)" % r.returncode)
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join(30)
 
 
 # --- the scenarios -------------------------------------------------------
@@ -525,6 +627,20 @@ def check_frames(run, reports):
     if "rideAnswered" in got:
         fail("a request the frame posted into the page's window was answered: %s" % json.dumps(got["rideAnswered"])[:300])
     log("an unlisted frame in an allowed page gets code 34, and its request posted into the page is ignored")
+
+
+def check_sandbox(run, reports):
+    got = reports["sandbox"]
+    page = got.get("page", {}).get("result")
+    if not page or page[0] != 0:
+        fail("the allowed page's own call: %s" % json.dumps(got.get("page"))[:300])
+    frame = got.get("frame", {})
+    if frame.get("origin") != "null":
+        fail("the sandboxed frame's origin is %r, not opaque: the page is wrong" % frame.get("origin"))
+    r = frame.get("result")
+    if not r or r[0] != 34:
+        fail("a sandboxed frame of the allowed address: expected code 34, got %s" % json.dumps(frame)[:300])
+    log("a sandboxed frame at the allowed address is judged by its opaque origin: code 34")
 
 
 def check_large(run, reports):
@@ -702,12 +818,53 @@ def check_nohost(run, reports):
     log("no host: tessarn.js status() says no-host, ready() rejects with NO_HOST (%s)" % error["detail"])
 
 
+# Scenarios run as a browser that does not report MessageSender.origin.
+BROWSER_WITHOUT_SENDER_ORIGIN = ("sandbox_no_origin",)
+
+# The user's answers to the questions of the consent scenario, in order.
+ALLOW_ONCE, DENY = "304", "306"
+CONSENT_ANSWERS = [ALLOW_ONCE, ALLOW_ONCE, DENY, ALLOW_ONCE]
+
+
+def check_consent(run, reports):
+    run.answerer.stop()
+    shown = run.answerer.shown
+    got = {k: reports[k] for k in ("c1", "c2", "c3", "c4", "c5")}
+    log("questions: %d; answers: %s" % (len(shown), json.dumps(got)))
+    expect = {
+        "c1": ({"first": 0, "again": 0}, "Allow once, then the same document's next call"),
+        "c2": ({"first": 0}, "the reloaded document (asked again, allowed once)"),
+        "c3": ({"first": 34}, "the next document (asked again, denied)"),
+        "c4": ({"first": 34}, "the origin's next document after the host stood idle (not asked)"),
+        "c5": ({"first": 0}, "another origin (asked, allowed once)"),
+    }
+    for key, (want, what) in expect.items():
+        for field, value in want.items():
+            if got[key].get(field) != value:
+                fail("%s: %s is %r, expected %r" % (what, field, got[key].get(field), value))
+    if len(shown) != len(CONSENT_ANSWERS):
+        fail("expected %d questions (one for each document's first call), %d came:\n%s" % (
+            len(CONSENT_ANSWERS), len(shown), "\n---\n".join(shown)))
+    first, other = got["c1"]["origin"], got["c5"]["origin"]
+    names = [first, first, first, other]
+    for i, (text, origin) in enumerate(zip(shown, names)):
+        if origin.split("//", 1)[1].split(":")[0] not in text:
+            fail("question %d does not name %s: %s" % (i + 1, origin, text))
+    starts = [e for e in run.host_exits() if e[0] == "start"]
+    if len(starts) != 1:
+        fail("the host holding a denial was let go: %d hosts were started" % len(starts))
+    log("Allow once held for one document; Deny for the origin, past an idle spell; 4 questions, one host")
+
+
 SCENARIOS = {
     # name: (pages as (host, path), reports awaited, check)
     "methods": ([("allowed", "/methods.html")], ["methods"], check_methods),
     "sitelock": ([("unlisted", "/sitelock.html?claim={allowed}")], ["sitelock"], check_sitelock),
     "frames": ([("allowed", "/frames.html?unlisted={unlisted}")], ["frames"], check_frames),
     "large": ([("allowed", "/large.html")], ["large"], check_large),
+    "sandbox": ([("allowed", "/sandbox.html")], ["sandbox"], check_sandbox),
+    "consent": ([("secure", "/consent.html?other={secure_other}")], ["c1", "c2", "c3", "c4", "c5"], check_consent),
+    "sandbox_no_origin": ([("allowed", "/sandbox.html")], ["sandbox"], check_sandbox),
     "tabs": ([("allowed", "/two-tabs.html")], ["tab-A", "tab-B"], check_tabs),
     "policy": ([("allowed", "/policy.html")], ["policy"], check_policy),
     "page_library": ([("allowed", "/page-library.html")], ["page-library"], check_page_library),
@@ -775,9 +932,14 @@ def serve_pages(run, page_dirs, handler=None):
         roots = {"/tessarn/": os.path.join(page, "pkg", "dist"), "/example/": os.path.join(page, "example", "dist"),
                  "/react/": os.path.join(page, "react", "dist"), **roots}
     run.server = Server(roots, handler)
+    if run.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(run.tls[1], run.tls[2])
+        run.server.socket = context.wrap_socket(run.server.socket, server_side=True)
     threading.Thread(target=run.server.serve_forever, daemon=True).start()
     port = run.server.server_address[1]
-    return {"allowed": "http://127.0.0.1:%d" % port, "unlisted": "http://localhost:%d" % port}
+    return {"allowed": "http://127.0.0.1:%d" % port, "unlisted": "http://localhost:%d" % port,
+            "secure": "https://localhost:%d" % port, "secure_other": "https://127.0.0.1:%d" % port}
 
 
 def main():
@@ -804,6 +966,8 @@ def main():
     pages, awaited, check = SCENARIOS[args.scenario]
     run = Run(args)
     try:
+        if args.scenario == "consent":
+            run.tls = make_tls(run.work)
         hosts = serve_pages(run, [os.path.join(args.source, "tests/browser/pages")])
         allowed = hosts["allowed"]
         args.policy = [line.replace("{allowed}", allowed) for line in (args.policy or [])]
@@ -822,7 +986,11 @@ def main():
                             run.packages_url], check=True, stdout=subprocess.DEVNULL)
             before = run.machine_state()
         urls = [hosts[h] + path.replace("{allowed}", allowed).replace("{unlisted}", hosts["unlisted"])
-                for h, path in pages]
+                .replace("{secure_other}", hosts["secure_other"]) for h, path in pages]
+        if args.scenario == "consent":
+            # Dialogs drawn by Wine itself under Xvfb, answered by another process.
+            run.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+            run.answerer = Answerer(run, CONSENT_ANSWERS)
         started = time.time()
         run.start_browser(ext, wrapper, ident, urls)
         reports = run.wait_reports(awaited)

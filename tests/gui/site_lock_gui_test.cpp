@@ -93,6 +93,38 @@ void SetUserList(const wchar_t* multi, size_t chars) {
                                  static_cast<DWORD>(chars * sizeof(wchar_t))));
 }
 
+// Visible top-level windows of this process whose caption holds `caption`.
+struct CaptionCount {
+  const wchar_t* caption;
+  int count;
+};
+
+BOOL CALLBACK CountCaption(HWND hwnd, LPARAM p) {
+  auto* c = reinterpret_cast<CaptionCount*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && WindowText(hwnd).find(c->caption) != std::wstring::npos)
+    ++c->count;
+  return TRUE;
+}
+
+int CountOwnWindows(const wchar_t* caption) {
+  CaptionCount c = {caption, 0};
+  EnumWindows(CountCaption, reinterpret_cast<LPARAM>(&c));
+  return c.count;
+}
+
+// A call made by a timer, which the question's own message loop runs: how a
+// page's script calls again while the user is being asked.
+IDispatch* g_timerControl = nullptr;
+long g_timerCode = -1;
+
+VOID CALLBACK CallFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  ScopedVariant r;
+  if (Call(g_timerControl, dispid::kCertEnum, {I4(0)}, r.Get()) == S_OK) g_timerCode = AnswerCode(*r.Get());
+}
+
 class SiteLockGui : public ::testing::Test {
  protected:
   // A control in a page at `url`, owned by a window of its own.
@@ -194,6 +226,58 @@ TEST_F(SiteLockGui, AllowOnceHoldsForThisControlOnly) {
   EXPECT_TRUE(UserList().empty()) << "nothing stored";
   ComPtr<IDispatch> another = ControlAt(L"https://once.example.cz/");
   EXPECT_EQ(34, EnumAnswering(another.Get(), kDeny)) << "another control asks again";
+}
+
+// The page rows of the rules for the user's answers: "Deny" holds for the
+// page (its address, whatever the fragment) in every control made on it
+// later, and an origin denied three times is not asked about again.
+TEST_F(SiteLockGui, DenyHoldsForThePageInNewControls) {
+  ComPtr<IDispatch> first = ControlAt(L"https://pester.example.cz/sign?case=7");
+  EXPECT_EQ(34, EnumAnswering(first.Get(), kDeny));
+  first.Reset();
+  ComPtr<IDispatch> second = ControlAt(L"https://pester.example.cz/sign?case=7");
+  EXPECT_EQ(34, EnumUnasked(second.Get())) << "a new control on the denied page";
+  ComPtr<IDispatch> reloaded = ControlAt(L"https://pester.example.cz/sign?case=7#again");
+  EXPECT_EQ(34, EnumUnasked(reloaded.Get())) << "the same page loaded again";
+  ComPtr<IDispatch> otherPage = ControlAt(L"https://pester.example.cz/other");
+  EXPECT_EQ(34, EnumAnswering(otherPage.Get(), kDeny)) << "another page of the origin is asked";
+  ComPtr<IDispatch> third = ControlAt(L"https://pester.example.cz/third");
+  EXPECT_EQ(34, EnumAnswering(third.Get(), kDeny)) << "the third question";
+  // Three denials: the origin's other pages are refused without a question.
+  ComPtr<IDispatch> fourth = ControlAt(L"https://pester.example.cz/fourth");
+  EXPECT_EQ(34, EnumUnasked(fourth.Get())) << "an origin denied three times is quiet";
+  ComPtr<IDispatch> otherOrigin = ControlAt(L"https://calm.example.cz/sign?case=7");
+  EXPECT_EQ(0, EnumAnswering(otherOrigin.Get(), kAllowOnce)) << "another origin is still asked";
+}
+
+// A page that makes a second control and calls it while the first one's
+// question is open gets no second question piled behind the first.
+TEST_F(SiteLockGui, OneQuestionPerOriginAtATime) {
+  ComPtr<IDispatch> first = ControlAt(L"https://stack.example.cz/a");
+  ComPtr<IDispatch> second = ControlAt(L"https://stack.example.cz/b");
+  g_timerControl = second.Get();
+  g_timerCode = -1;
+  int open = 0;
+  long code = -1;
+  {
+    WindowWatch watch(kPromptCaption, [&](HWND) {
+      Sleep(2000);  // the timer's call comes meanwhile
+      open = CountOwnWindows(kPromptCaption);
+      for (int i = 0; i < 5; ++i) {
+        HWND dialog = FindOwnWindow(kPromptCaption);
+        if (!dialog) break;
+        Click(dialog, kDeny);
+        for (int j = 0; j < 50 && IsWindow(dialog) && IsWindowVisible(dialog); ++j) Sleep(100);
+      }
+    });
+    SetTimer(nullptr, 0, 300, CallFromTimer);
+    code = EnumCode(first.Get());
+    EXPECT_TRUE(watch.Found());
+  }
+  EXPECT_EQ(1, open) << "questions on the screen at once";
+  EXPECT_EQ(34, code);
+  EXPECT_EQ(34, g_timerCode) << "the second control's call, refused without a question";
+  g_timerControl = nullptr;
 }
 
 TEST_F(SiteLockGui, AlwaysAllowStoresTheOriginForTheUser) {

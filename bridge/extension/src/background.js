@@ -7,7 +7,10 @@
 // the answer is routed back to the frame that asked, under the page's own id.
 //
 // The origin the host judges is the one the browser reports for the frame
-// that opened the port (port.sender), never anything the page wrote.
+// that opened the port (port.sender), never anything the page wrote. With
+// it goes the name of the frame's document, also the browser's, so that the
+// site lock's "Allow once" lasts for one loaded document: a reload or
+// another page is asked again.
 "use strict";
 
 const HOST_NAME = "zorv.tessarn";
@@ -28,19 +31,49 @@ const pending = new Map();
 const partial = new Map();
 const pagePorts = new Set();
 let idleTimer = null;
+// The host remembers a user's denial: it is kept for the rest of the browser
+// session, so that a page cannot have the question asked again by waiting
+// for the host to be let go.
+let holdHost = false;
 
 // The origin of the frame behind a port, as the browser reports it.
-function senderOrigin(sender) {
+// Firefox reports only the frame's address, which a sandboxed frame shares
+// with its parent although its origin is opaque: there the origin the
+// frame's own content script saw (`seen`, carried in the port's name) must
+// agree with the address's, or the frame is judged opaque. That report can
+// only take an origin away, never name another one.
+function senderOrigin(sender, seen) {
   if (sender && typeof sender.origin === "string" && sender.origin !== "") {
     return sender.origin;
   }
   try {
     const url = new URL(sender.url);
-    if (url.protocol === "http:" || url.protocol === "https:") return url.origin;
+    if ((url.protocol === "http:" || url.protocol === "https:") && seen === url.origin) return url.origin;
   } catch (e) {
     // fall through: an origin we cannot name is an opaque one
   }
   return "null";
+}
+
+// The origin the content script saw in its frame, from the port's name
+// "tessarn-page <origin>"; undefined for a bare "tessarn-page".
+function seenOrigin(portName) {
+  return portName.startsWith("tessarn-page ") ? portName.slice("tessarn-page ".length) : undefined;
+}
+
+// The browser's name for the document behind a port: Chromium's documentId;
+// elsewhere the tab and frame, with a value of ours made for this port (a
+// content script opens its port once per document; a new document, even in
+// the same frame, comes with a new port).
+let portSerial = 0;
+function senderDocument(sender) {
+  if (sender && typeof sender.documentId === "string" && sender.documentId !== "") {
+    return sender.documentId;
+  }
+  const tab = sender && sender.tab && typeof sender.tab.id === "number" ? sender.tab.id : -1;
+  const frame = sender && typeof sender.frameId === "number" ? sender.frameId : -1;
+  const nonce = typeof crypto !== "undefined" && crypto.randomUUID ? crypto.randomUUID() : String(Math.random());
+  return tab + "/" + frame + "/" + (++portSerial) + "-" + nonce;
 }
 
 function answerPage(entry, answer) {
@@ -67,6 +100,11 @@ function failAllPending(text) {
 
 function onHostMessage(message) {
   if (!message || typeof message !== "object") return;
+  if (message.hold === true && !Object.prototype.hasOwnProperty.call(message, "id")) {
+    holdHost = true;
+    if (idleTimer !== null) { clearTimeout(idleTimer); idleTimer = null; }
+    return;
+  }
   let answer = message;
   if (typeof message.chunks === "number") {
     answer = joinChunk(message);
@@ -108,6 +146,7 @@ function joinChunk(message) {
 function onHostDisconnect() {
   const error = api.runtime.lastError;
   hostPort = null;
+  holdHost = false;
   failAllPending("The Tessarn host ended" + (error && error.message ? ": " + error.message : "."));
 }
 
@@ -134,7 +173,7 @@ function closeHost() {
 // Lets the host go once no page holds a port and no call is outstanding.
 function scheduleIdleClose() {
   if (idleTimer !== null) { clearTimeout(idleTimer); idleTimer = null; }
-  if (!hostPort || pagePorts.size > 0 || pending.size > 0) return;
+  if (!hostPort || holdHost || pagePorts.size > 0 || pending.size > 0) return;
   idleTimer = setTimeout(function () {
     idleTimer = null;
     if (pagePorts.size === 0 && pending.size === 0) closeHost();
@@ -146,7 +185,7 @@ function isValidPageId(id) {
          (typeof id === "string" && id.length <= 256);
 }
 
-function onPageRequest(pagePort, origin, message) {
+function onPageRequest(pagePort, origin, documentName, message) {
   if (!message || typeof message !== "object" || !isValidPageId(message.id)) return;
   const entry = { pagePort: pagePort, pageId: message.id };
   if (typeof message.method !== "string" || !Array.isArray(message.args)) {
@@ -159,7 +198,8 @@ function onPageRequest(pagePort, origin, message) {
   try {
     // Built field by field: nothing of the page's message but the method
     // and its arguments reaches the host, and the origin is the browser's.
-    ensureHost().postMessage({ id: hostId, origin: origin, method: message.method, args: message.args });
+    ensureHost().postMessage({ id: hostId, origin: origin, document: documentName, method: message.method,
+                               args: message.args });
   } catch (e) {
     pending.delete(hostId);
     answerPage(entry, { error: { hresult: E_FAIL, message: "The Tessarn host cannot be reached: " + e.message } });
@@ -167,13 +207,14 @@ function onPageRequest(pagePort, origin, message) {
 }
 
 api.runtime.onConnect.addListener(function (pagePort) {
-  if (pagePort.name !== "tessarn-page") return;
+  if (pagePort.name !== "tessarn-page" && !pagePort.name.startsWith("tessarn-page ")) return;
   // Only our own content scripts open ports; they run in the page's frame,
   // and the browser fills in which frame that is.
-  const origin = senderOrigin(pagePort.sender);
+  const origin = senderOrigin(pagePort.sender, seenOrigin(pagePort.name));
+  const documentName = senderDocument(pagePort.sender);
   pagePorts.add(pagePort);
   if (idleTimer !== null) { clearTimeout(idleTimer); idleTimer = null; }
-  pagePort.onMessage.addListener(function (message) { onPageRequest(pagePort, origin, message); });
+  pagePort.onMessage.addListener(function (message) { onPageRequest(pagePort, origin, documentName, message); });
   pagePort.onDisconnect.addListener(function () {
     pagePorts.delete(pagePort);
     for (const [hostId, entry] of pending) {

@@ -18,8 +18,14 @@
     window.postMessage(message, "*");
   }
 
+  // The origin of this frame's document as the browser gives it to us (a
+  // sandboxed frame's is "null"); read from the browser's own property, not
+  // from anything the page defined. It can only make the frame's origin
+  // opaque: the background part checks it against the frame's address.
+  var seenOrigin = String(window.origin);
+
   function connect() {
-    port = api.runtime.connect({ name: "tessarn-page" });
+    port = api.runtime.connect({ name: "tessarn-page " + seenOrigin });
     port.onMessage.addListener(function (message) {
       if (!message || message.tessarn !== "answer") return;
       delete outstanding[keyOf(message.id)];
