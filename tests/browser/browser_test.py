@@ -274,10 +274,10 @@ class Run:
     def start_chromium(self, ext, wrapper, ident, urls):
         profile = os.path.join(self.work, "chromium-profile")
         os.makedirs(os.path.join(profile, "NativeMessagingHosts"))
-        if self.args.scenario not in WITHOUT_HOST:
+        if getattr(self.args, "scenario", None) not in WITHOUT_HOST:
             with open(os.path.join(profile, "NativeMessagingHosts", HOST_NAME + ".json"), "w") as f:
                 f.write(self.host_manifest(wrapper, ident, "chromium"))
-        if self.args.install == "policy":
+        if getattr(self.args, "install", "unpacked") == "policy":
             # The forced install from the test server: "id;update URL".
             etc = self.private_folder("/etc/chromium", "etc-chromium")
             managed = os.path.join(etc, "policies", "managed")
@@ -306,12 +306,12 @@ class Run:
         home = os.path.join(self.work, "home")
         hosts = os.path.join(home, ".mozilla", "native-messaging-hosts")
         os.makedirs(hosts)
-        if self.args.scenario not in WITHOUT_HOST:
+        if getattr(self.args, "scenario", None) not in WITHOUT_HOST:
             with open(os.path.join(hosts, HOST_NAME + ".json"), "w") as f:
                 f.write(self.host_manifest(wrapper, ident, "firefox"))
         profile = os.path.join(self.work, "firefox-profile")
         os.makedirs(os.path.join(profile, "extensions"))
-        if self.args.install == "policy":
+        if getattr(self.args, "install", "unpacked") == "policy":
             # The policy the machine package writes into the registry on
             # Windows (Extensions: Install, Locked), here as policies.json:
             # Firefox reads the system folder's file first, when there is
@@ -404,7 +404,7 @@ class Run:
         """What the browser fetched of the packages, when it was to install
         them by policy: says whether it never read the policy, could not
         reach the server, or fetched the package and refused it."""
-        if self.args.install != "policy":
+        if getattr(self.args, "install", "unpacked") != "policy":
             return ""
         with self.server.cond:
             asked = ["%s %s" % (p, "served" if p in self.server.fetched else "not found")

@@ -80,6 +80,11 @@ for arch in x64 x86; do
   done
 done
 [ -f "$fake/x64/Tessarn.ocx" ] && [ -f "$fake/x86/Tessarn.ocx" ] || { echo "signing-test: build both modules first" >&2; exit 1; }
+# The host's manifests name the extension's ids of this build; the packages
+# carry them beside the host.
+if [ -d "$build/bridge/manifests" ]; then
+  mkdir -p "$fake/bridge" && cp -r "$build/bridge/manifests" "$build/bridge/identity.txt" "$fake/bridge/"
+fi
 
 verify() {
   osslsigncode verify -CAfile "$pki/ca.crt" -TSA-CAfile "$pki/ca.crt" -in "$1" >"$work/verify" 2>&1

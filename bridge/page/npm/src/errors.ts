@@ -48,7 +48,7 @@ export function resultTexts(code: number): ResultTexts | null {
   return Number.isInteger(code) && code >= 0 && code < RESULT_TEXTS.length ? RESULT_TEXTS[code] : null;
 }
 
-/** Every result code the control answers, 0 to 44. */
+/** Every result code the control answers, 0 to 45. */
 export const LAST_RESULT_CODE = RESULT_TEXTS.length - 1;
 
 export interface TessarnErrorDetails {
@@ -64,7 +64,7 @@ export interface TessarnErrorDetails {
 
 /**
  * Every failure of the library: a result code of the control (`code` a
- * number, 1 to 44) or one of the failures of the way to it (`code` a
+ * number, 1 to 45) or one of the failures of the way to it (`code` a
  * TessarnFailure). `message` is the English text; `english` and `czech`
  * are both texts (for codes 39 to 44, which the control has no text for,
  * "Tessarn result code N.").

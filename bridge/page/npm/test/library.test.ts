@@ -118,8 +118,9 @@ test("TessarnError carries the code and the control's English and Czech texts", 
   assert.equal(e.text("en-US"), e.english);
   assert.equal(e.message, "CertEnum: " + e.english);
   assert.ok(e.isResultCode);
-  assert.equal(LAST_RESULT_CODE, 44);
+  assert.equal(LAST_RESULT_CODE, 45);
   assert.equal(resultTexts(39), null);
+  assert.equal(new TessarnError(45).english, "Input is too large to convert.");
   assert.equal(new TessarnError(42).english, "Tessarn result code 42.");
   assert.equal(new TessarnError("TIMEOUT").isResultCode, false);
 });

@@ -4,6 +4,7 @@ sources, so that the two cannot drift apart:
 
   certutil/result_code.h     the codes (kLastWithText, kLastCode)
   control/result_codes.cpp   which string of the table each code shows
+                             (kResultTextIds, then kLaterTextIds)
   resources/strings.rc       the English and the Czech string tables
 
   result_texts.py SOURCE_ROOT OUT.ts
@@ -31,6 +32,15 @@ def result_codes(root):
     names = {int(v): n for n, v in re.findall(r"constexpr ResultCode (k\w+) = (\d+);", header)}
     ids_text = re.search(r"kResultTextIds\[[^\]]*\]\s*=\s*\{([^}]*)\}", read(root, "control/result_codes.cpp")).group(1)
     ids = [int(x) for x in re.findall(r"\d+", ids_text)]
+    # Codes added after the ones without text name their string on their own:
+    # {rc::kName, id}.
+    later_text = re.search(r"kLaterTextIds\[\]\s*=\s*\{(.*?)\};", read(root, "control/result_codes.cpp"), re.S)
+    later = {}
+    for name, text_id in re.findall(r"\{\s*rc::(k\w+)\s*,\s*(\d+)\s*\}", later_text.group(1) if later_text else ""):
+        codes_named = [c for c, n in names.items() if n == name]
+        if not codes_named:
+            raise SystemExit("result_texts: kLaterTextIds names %s, which result_code.h does not define" % name)
+        later[codes_named[0]] = int(text_id)
     if len(ids) != last_with_text + 1:
         raise SystemExit("result_texts: %d text ids for codes 0..%d" % (len(ids), last_with_text))
     tables = {}
@@ -43,8 +53,9 @@ def result_codes(root):
     codes = []
     for code in range(last + 1):
         name = names.get(code, "")
-        if code <= last_with_text:
-            codes.append((code, name, tables["LANG_ENGLISH"][ids[code]], tables["LANG_CZECH"][ids[code]]))
+        text_id = later.get(code, ids[code] if code <= last_with_text else None)
+        if text_id is not None:
+            codes.append((code, name, tables["LANG_ENGLISH"][text_id], tables["LANG_CZECH"][text_id]))
         else:
             codes.append((code, name, None, None))
     return codes
