@@ -16,6 +16,7 @@ need_pkgs=(
   clang-14 libclang-rt-14-dev
   chromium firefox-esr
   wixl msitools osslsigncode
+  nodejs
 )
 wine_pkgs=(wine wine64 wine32:i386 libwine-dev)
 
