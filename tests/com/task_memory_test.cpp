@@ -6,6 +6,8 @@
 // a leak.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/com/test_support.h"
 #include "tests/host/page_site.h"
 #include "tests/support/dispids.h"
@@ -91,6 +93,8 @@ TEST(TaskMemory, MonikerSitedCallsFreeEveryBlockTheyTake) {
   // The spy stays registered (CoRevokeMallocSpy refuses) while any block it
   // saw is still out; the count is taken first.
   CoRevokeMallocSpy();
+  std::printf("task memory over %d calls: %ld blocks taken, %ld of them not freed\n", kCalls,
+              static_cast<long>(allocated), static_cast<long>(outstanding));
   EXPECT_GE(allocated, kCalls) << "the calls took no task memory: the moniker's display name was never read";
   EXPECT_LE(outstanding, kCalls / 4) << outstanding << " of " << allocated << " task memory blocks taken over "
                                      << kCalls << " moniker-sited calls were never freed "
