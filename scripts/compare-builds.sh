@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 commit=$(git -C "$root" rev-parse "${1:-HEAD}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessarn-compare.XXXXXX")
-trap 'for t in a b; do git -C "$root" worktree remove --force "$work/$t/src" >/dev/null 2>&1 || true; done; rm -rf "$work"' EXIT
+trap 'for s in "$work/a/src" "$work/b/deeper/src"; do git -C "$root" worktree remove --force "$s" >/dev/null 2>&1 || true; done; rm -rf "$work"; git -C "$root" worktree prune' EXIT
 targets=(Tessarn tessarn_host)
 for t in a b; do
   # Different depths as well as different names: no path of either may
