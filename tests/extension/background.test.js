@@ -94,26 +94,31 @@ test("the host is told the frame's origin as the browser reports it, never one t
     assert.equal(sent.length, 1, what);
     assert.equal(sent[0].origin, "https://example.cz",
       `${what}: the host was told the page-supplied origin (message.origin) instead of the browser's`);
-    assert.deepEqual(Object.keys(sent[0]).sort(), ["args", "id", "method", "origin"],
+    assert.deepEqual(Object.keys(sent[0]).sort(), ["args", "document", "id", "method", "origin"],
       `${what}: nothing of the page's message but the method and its arguments reaches the host`);
     assert.equal(sent[0].method, "CertEnum");
     assert.deepEqual(sent[0].args, [0]);
   }
 });
 
-test("without the browser's origin, the frame's URL gives it; anything else is the opaque origin", () => {
+test("without the browser's origin, the frame's URL gives it when the frame saw it too; anything else is the opaque origin", () => {
+  // The content script names the origin its frame has (window.origin) in its
+  // port's name: a sandboxed frame sees "null" though its URL is an https one.
   const senders = [
-    ["an https frame", { url: "https://Example.CZ:8443/a/b?x=1#f" }, "https://example.cz:8443"],
-    ["an http loopback frame", { url: "http://localhost:8080/test.html" }, "http://localhost:8080"],
-    ["an empty origin beside a URL", { origin: "", url: "https://example.cz/" }, "https://example.cz"],
-    ["a file", { url: "file:///C:/sign.html" }, "null"],
-    ["about:blank", { url: "about:blank" }, "null"],
-    ["no URL", {}, "null"],
-    ["no sender", undefined, "null"],
+    ["an https frame", { url: "https://Example.CZ:8443/a/b?x=1#f" }, "https://example.cz:8443", "https://example.cz:8443"],
+    ["an http loopback frame", { url: "http://localhost:8080/test.html" }, "http://localhost:8080", "http://localhost:8080"],
+    ["an empty origin beside a URL", { origin: "", url: "https://example.cz/" }, "https://example.cz", "https://example.cz"],
+    ["a sandboxed frame", { url: "https://example.cz/framed.html" }, "null", "null"],
+    ["a frame that saw another origin", { url: "https://example.cz/" }, "https://evil.example", "null"],
+    ["a bare port name", { url: "https://example.cz/" }, undefined, "null"],
+    ["a file", { url: "file:///C:/sign.html" }, "null", "null"],
+    ["about:blank", { url: "about:blank" }, "null", "null"],
+    ["no URL", {}, "https://example.cz", "null"],
+    ["no sender", undefined, "https://example.cz", "null"],
   ];
-  for (const [what, sender, expected] of senders) {
+  for (const [what, sender, seen, expected] of senders) {
     const bg = loadBackground();
-    const page = bg.connectPage(sender);
+    const page = bg.connectPage(sender, seen === undefined ? "tessarn-page" : "tessarn-page " + seen);
     page.onMessage.fire({ id: 1, origin: "https://example.cz", method: "CertEnum", args: [] });
     const sent = bg.sentToHost();
     assert.equal(sent.length, 1, what);
