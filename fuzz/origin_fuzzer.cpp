@@ -44,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Origin sub = origin;
     sub.host = L"a." + origin.host;
     FUZZ_REQUIRE(entry.Matches(sub) == wildcard);
+    // Longer than the domain by more than a dot, so that only the check for
+    // the dot before the domain tells it from a subdomain.
     Origin lookalike = origin;
-    lookalike.host = L"a" + origin.host;
+    lookalike.host = L"bad" + origin.host;
     FUZZ_REQUIRE(!entry.Matches(lookalike));
     // The question's site is the end of the host, and its lines keep every
     // character of the site and the origin.
@@ -59,14 +61,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(joined == origin.Text());
   }
 
-  // The same bytes as the parts of a URL: scheme, host and port from the
-  // platform's parser reach the reduction unchecked.
-  size_t cut = text.find(L'\n');
+  // The same bytes as the parts of a URL, as the platform's parser hands
+  // them to the reduction: a first byte of flags (bit 0: user information
+  // reported, bit 1: a port given), the port in the next three bytes when
+  // given, then the scheme and the host, split at the first line feed.
+  // Taking the flags and the port from their own bytes lets an input whose
+  // text is a plain "https\nexample.cz" reduce, with or without user
+  // information.
   UrlParts parts;
-  parts.scheme = text.substr(0, cut);
-  parts.host = cut == std::wstring::npos ? L"" : text.substr(cut + 1);
-  parts.port = size >= 4 ? static_cast<long>(data[0] | (data[1] << 8) | (data[2] << 16)) - 0x100 : -1;
-  parts.hasUserInfo = size > 0 && (data[size - 1] & 1);
+  size_t at = 0;
+  const uint8_t flags = size > 0 ? data[at++] : 0;
+  parts.hasUserInfo = (flags & 1) != 0;
+  if ((flags & 2) && size >= at + 3) {
+    parts.port = static_cast<long>(data[at] | (data[at + 1] << 8) | (data[at + 2] << 16)) - 0x100;
+    at += 3;
+  }
+  std::wstring fields = fuzzing::WideUnits(data + at, size - at);
+  size_t cut = fields.find(L'\n');
+  parts.scheme = fields.substr(0, cut);
+  parts.host = cut == std::wstring::npos ? L"" : fields.substr(cut + 1);
   Origin reduced;
   if (ReduceOrigin(parts, &reduced) == OriginStatus::kOk) {
     FUZZ_REQUIRE(IsReduced(reduced));

@@ -21,14 +21,21 @@ bool AuthorityHasAt(const wchar_t* url) {
 }  // namespace
 
 Caller CallerFromUrl(const wchar_t* url) {
+  ComPtr<IUri> uri;
+  // A URL the parser refuses is no web address (CallerFromParsedUrl with no
+  // parse); a null or empty one is found unreadable there.
+  if (url && *url && FAILED(CreateUri(url, Uri_CREATE_CANONICALIZE, 0, uri.Receive()))) uri.Reset();
+  return CallerFromParsedUrl(url, uri.Get());
+}
+
+Caller CallerFromParsedUrl(const wchar_t* url, IUri* uri) {
   Caller caller;
   if (!url || !*url) {
     caller.kind = Caller::Kind::kUnreadablePage;
     return caller;
   }
   caller.kind = Caller::Kind::kPage;
-  ComPtr<IUri> uri;
-  if (FAILED(CreateUri(url, Uri_CREATE_CANONICALIZE, 0, uri.Receive()))) {
+  if (!uri) {  // the parser could not split it
     caller.status = OriginStatus::kNotWeb;
     return caller;
   }

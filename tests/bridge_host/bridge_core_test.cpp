@@ -205,6 +205,33 @@ TEST(BridgeProtocol, ReadsRequests) {
   }
 }
 
+// A member named twice could be read one way here and another way by
+// whoever wrote or checked the message: every member the host acts on is
+// refused when it comes twice, whichever copy would be the one used.
+TEST(BridgeProtocol, RefusesAMemberNamedTwice) {
+  const struct {
+    const char* member;
+    const char* message;
+  } twice[] = {
+      {"origin", "{\"id\":1,\"origin\":\"o\",\"origin\":\"p\",\"method\":\"m\",\"args\":[]}"},
+      {"method", "{\"id\":1,\"origin\":\"o\",\"method\":\"CertEnum\",\"method\":\"SignRaw\",\"args\":[]}"},
+      {"method", "{\"id\":1,\"method\":\"SignRaw\",\"origin\":\"o\",\"args\":[],\"method\":\"CertEnum\"}"},
+      {"method", "{\"id\":1,\"origin\":\"o\",\"method\":\"m\",\"method\":\"m\",\"args\":[]}"},
+      {"args", "{\"id\":1,\"origin\":\"o\",\"method\":\"m\",\"args\":[1],\"args\":[2]}"},
+      {"args", "{\"id\":1,\"origin\":\"o\",\"method\":\"m\",\"args\":[],\"args\":[]}"},
+      {"args", "{\"id\":1,\"args\":[\"a\"],\"origin\":\"o\",\"method\":\"m\",\"args\":{}}"},
+  };
+  for (const auto& c : twice) {
+    SCOPED_TRACE(testing::Message() << c.message);
+    Request r;
+    RequestError e;
+    EXPECT_FALSE(ParseRequest(c.message, &r, &e)) << "a request naming \"" << c.member << "\" twice was accepted";
+    EXPECT_EQ(r.idJson, "1") << "the refusal names the request's id";
+    EXPECT_EQ(e.hresult, kHresultInvalidData);
+    EXPECT_NE(e.message.find("twice"), std::string::npos) << "refused for another reason: " << e.message;
+  }
+}
+
 TEST(BridgeProtocol, ArgumentsAndAnswers) {
   const struct {
     const char* json;

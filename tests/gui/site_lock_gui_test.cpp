@@ -6,6 +6,7 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "tests/com/test_support.h"
 #include "tests/gui/window_watch.h"
@@ -66,6 +67,18 @@ HWND FocusOf(HWND dialog) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof(info);
   return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// What a key pressed on the dialog sends: the key goes to the window with
+// the focus, and the dialog's own message loop hands it to the dialog
+// manager (IsDialogMessage), which turns Enter into the default button's
+// command, or into IDOK where no button is the default.
+void Press(HWND dialog, UINT key) {
+  HWND target = FocusOf(dialog);
+  if (!target) target = dialog;
+  LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
+  PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(1 | scan | 0xC0000000u));
 }
 
 void WaitGone(HWND window) {
@@ -148,6 +161,11 @@ class SiteLockGui : public ::testing::Test {
   // question showed goes to `texts`.
   long EnumAnswering(IDispatch* control, int button, std::vector<std::wstring>* texts = nullptr,
                      const wchar_t* shot = nullptr) {
+    return EnumAnsweringWith(control, [button](HWND dialog) { Click(dialog, button); }, texts, shot);
+  }
+  // The same, the question answered by `answer`.
+  long EnumAnsweringWith(IDispatch* control, const std::function<void(HWND)>& answer,
+                         std::vector<std::wstring>* texts = nullptr, const wchar_t* shot = nullptr) {
     HWND seen = nullptr;
     long code = -1;
     {
@@ -160,7 +178,7 @@ class SiteLockGui : public ::testing::Test {
         if (shot) {
           EXPECT_TRUE(SaveScreenshot(dialog, OutputFile(shot)));
         }
-        Click(dialog, button);
+        answer(dialog);
         WaitGone(dialog);
       });
       code = EnumCode(control);
@@ -217,6 +235,27 @@ TEST_F(SiteLockGui, DenyRefusesAndIsNotAskedAgain) {
 TEST_F(SiteLockGui, EscapeDenies) {
   ComPtr<IDispatch> control = ControlAt(L"https://escape.example.cz/");
   EXPECT_EQ(34, EnumAnswering(control.Get(), IDCANCEL));
+}
+
+// Enter or Space alone never allow: each pressed on the question as it comes
+// up; and the dialog's OK command, which Enter sends where no button is the
+// default, refuses too.
+TEST_F(SiteLockGui, EnterAndSpaceDeny) {
+  const struct {
+    const char* what;
+    std::function<void(HWND)> answer;
+  } cases[] = {
+      {"Enter pressed on the question", [](HWND dialog) { Press(dialog, VK_RETURN); }},
+      {"Space pressed on the question", [](HWND dialog) { Press(dialog, VK_SPACE); }},
+      {"the dialog's OK command (IDOK, Enter without a default button)", [](HWND dialog) { Click(dialog, IDOK); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ComPtr<IDispatch> control = ControlAt(L"https://enter.example.cz/");
+    EXPECT_EQ(34, EnumAnsweringWith(control.Get(), c.answer)) << c.what << " allowed the page: it must deny";
+    EXPECT_EQ(34, EnumUnasked(control.Get())) << c.what << ": the answer was not a denial";
+  }
+  EXPECT_TRUE(UserList().empty());
 }
 
 TEST_F(SiteLockGui, AllowOnceHoldsForThisControlOnly) {

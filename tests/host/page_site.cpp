@@ -30,6 +30,7 @@ class PageDocument : public IHTMLDocument2, public IOleContainer {
   HRESULT STDMETHODCALLTYPE get_URL(BSTR* p) override {
     *p = nullptr;
     if (m_options.unreadableUrl) return E_FAIL;
+    if (m_options.nullUrl) return S_OK;
     *p = SysAllocString(m_options.documentUrl.c_str());
     return S_OK;
   }

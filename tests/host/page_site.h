@@ -11,6 +11,7 @@
 struct PageOptions {
   bool document = false;        // a container that is an HTML document
   bool unreadableUrl = false;   // ... whose get_URL fails
+  bool nullUrl = false;         // ... whose get_URL succeeds with no text at all
   std::wstring documentUrl;
   std::wstring monikerUrl;      // a URL moniker for the container (empty: none)
   bool throughObjectSite = false;  // sited by IObjectWithSite::SetSite instead

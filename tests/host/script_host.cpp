@@ -8,6 +8,8 @@
 // Page options site the control in a page, as a browser does:
 //   --url URL           its container is an HTML document at URL
 //   --unreadable-url    ... an HTML document whose URL cannot be read
+//   --empty-url         ... an HTML document whose URL reads as ""
+//   --null-url          ... an HTML document whose URL reads as no text (S_OK)
 //   --moniker URL       its container's moniker is a URL moniker of URL
 //   --object-site       the site is given through IObjectWithSite instead
 // Without them the control has no site, as in a script host.
@@ -127,6 +129,13 @@ int Run(int argc, wchar_t** argv) {
     } else if (i < argc && wcscmp(argv[i], L"--unreadable-url") == 0) {
       page.document = page.unreadableUrl = sited = true;
       ++i;
+    } else if (i < argc && wcscmp(argv[i], L"--empty-url") == 0) {
+      page.document = sited = true;
+      page.documentUrl.clear();
+      ++i;
+    } else if (i < argc && wcscmp(argv[i], L"--null-url") == 0) {
+      page.document = page.nullUrl = sited = true;
+      ++i;
     } else if (i + 1 < argc && wcscmp(argv[i], L"--moniker") == 0) {
       sited = true;
       page.monikerUrl = argv[i + 1];
@@ -139,7 +148,7 @@ int Run(int argc, wchar_t** argv) {
     }
   }
   if (i >= argc) {
-    Print(L"usage: script_host [--init bag|stream|none] [--url URL|--unreadable-url] [--moniker URL] [--object-site] SCRIPT [ARGS...]");
+    Print(L"usage: script_host [--init bag|stream|none] [--url URL|--unreadable-url|--empty-url|--null-url] [--moniker URL] [--object-site] SCRIPT [ARGS...]");
     return 2;
   }
   std::wstring scriptPath = argv[i++];
