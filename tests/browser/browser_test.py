@@ -1004,6 +1004,11 @@ def main():
             log("the machine's policy folders are as they were: the policy was seen by this browser alone")
         log("PASS")
         return 0
+    except SystemExit:
+        # What the browser and the host said, for a failure that was not
+        # expected to need them (a host that ended at its first call).
+        run.dump_logs()
+        raise
     finally:
         run.cleanup()
 
