@@ -676,6 +676,25 @@ def check_tabs(run, reports):
     log("two tabs, 20 calls each at once, every answer to its own request, one host")
 
 
+def verify_raw_and_message(run, files, pki, raw_line, message, payload, expect, what="OpenSSL"):
+    """Writes one raw signature (raw-1.txt: "<signer> <algorithm> <hash> <signature>")
+    and one message (p7-2.*) into `files` and has OpenSSL verify both against
+    `pki`; answers what it printed."""
+    with open(os.path.join(files, "raw-1.txt"), "w") as f:
+        f.write(raw_line + "\n")
+    with open(os.path.join(files, "p7-2.b64"), "w") as f:
+        f.write(message)
+    with open(os.path.join(files, "p7-2.payload"), "wb") as f:
+        f.write(payload)
+    with open(os.path.join(files, "p7-2.expect"), "w") as f:
+        f.write(expect + "\n")
+    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
+                             files, pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if verify.returncode != 0:
+        fail("%s: %s" % (what, verify.stdout))
+    return verify.stdout.strip()
+
+
 def check_policy(run, reports):
     results = reports["policy"]["results"]
     if [r["method"] for r in results] != ["RawSign", "SignPKCS7"]:
@@ -684,19 +703,9 @@ def check_policy(run, reports):
         if not r.get("result") or r["result"][0] != 0:
             fail("%s through the extension the browser installed: %s" % (r["method"], json.dumps(r)[:400]))
     raw, p7 = results
-    with open(os.path.join(run.files, "raw-1.txt"), "w") as f:
-        f.write("full %s %s %s\n" % (raw["args"][3], raw["args"][0], raw["result"][1]))
-    with open(os.path.join(run.files, "p7-2.b64"), "w") as f:
-        f.write(p7["result"][1])
-    with open(os.path.join(run.files, "p7-2.payload"), "wb") as f:
-        f.write(base64.b64decode(p7["args"][1]))
-    with open(os.path.join(run.files, "p7-2.expect"), "w") as f:
-        f.write("full %s\n" % p7["args"][2])
-    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
-                             run.files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                            text=True)
-    if verify.returncode != 0:
-        fail("OpenSSL: " + verify.stdout)
+    verified = verify_raw_and_message(run, run.files, run.args.pki,
+                                      "full %s %s %s" % (raw["args"][3], raw["args"][0], raw["result"][1]),
+                                      p7["result"][1], base64.b64decode(p7["args"][1]), "full %s" % p7["args"][2])
     with run.server.cond:
         fetched = dict(run.server.fetched)
     wanted = ["/packages/update.xml", "/packages/tessarn.crx"] if run.args.browser == "chromium" else ["/packages/tessarn.xpi"]
@@ -704,7 +713,7 @@ def check_policy(run, reports):
         if not fetched.get(path):
             fail("the extension answered, but the browser never fetched %s: it was not installed by the policy" % path)
     log("the browser installed the extension by policy (fetched %s) and a page signed through it; %s"
-        % (", ".join(wanted), verify.stdout.strip()))
+        % (", ".join(wanted), verified))
 
 
 def check_page_library(run, reports):
@@ -718,22 +727,12 @@ def check_page_library(run, reports):
         fail("ready() through the extension: %s" % json.dumps(got.get("readiness")))
     if got.get("listed", 0) < 1:
         fail("listCertificates() found nothing: %s" % json.dumps(got)[:400])
-    with open(os.path.join(run.files, "raw-1.txt"), "w") as f:
-        f.write("full SHA256 %s %s\n" % (got["hash"], got["hashSignature"]))
-    with open(os.path.join(run.files, "p7-2.b64"), "w") as f:
-        f.write(got["message"])
-    with open(os.path.join(run.files, "p7-2.payload"), "wb") as f:
-        f.write(got["text"].encode("utf-8"))
-    with open(os.path.join(run.files, "p7-2.expect"), "w") as f:
-        f.write("full sha256\n")
     import hashlib
     if hashlib.sha256(got["text"].encode("utf-8")).hexdigest() != got["hash"]:
         fail("the page's SHA-256 of its text is %s" % got["hash"])
-    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
-                             run.files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if verify.returncode != 0:
-        fail("OpenSSL: " + verify.stdout)
-    log("the page library's page, as %s: %s" % (got["subject"], verify.stdout.strip()))
+    verified = verify_raw_and_message(run, run.files, run.args.pki, "full SHA256 %s %s" % (got["hash"], got["hashSignature"]),
+                                      got["message"], got["text"].encode("utf-8"), "full sha256")
+    log("the page library's page, as %s: %s" % (got["subject"], verified))
     docs = subprocess.run([sys.executable, os.path.join(run.args.source, "tests/docs/doc_commands.py"), "run",
                            run.args.source, "--pki", run.args.pki, "--hash", got["hash"],
                            "--signature", got["hashSignature"], "--message", got["message"],
@@ -749,19 +748,9 @@ def check_page_library(run, reports):
     os.makedirs(mock_pki)
     for name, target in (("signer.pem", "jana.pem"), ("ca.pem", "ca.pem"), ("root.pem", "root.pem")):
         shutil.copy(os.path.join(fixture, name), os.path.join(mock_pki, target))
-    with open(os.path.join(mock_files, "raw-1.txt"), "w") as f:
-        f.write("jana SHA256 %s %s\n" % (mock["hash"], mock["hashSignature"]))
-    with open(os.path.join(mock_files, "p7-2.b64"), "w") as f:
-        f.write(mock["message"])
-    with open(os.path.join(mock_files, "p7-2.payload"), "wb") as f:
-        f.write(got["text"].encode("utf-8"))
-    with open(os.path.join(mock_files, "p7-2.expect"), "w") as f:
-        f.write("jana sha256\n")
-    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
-                             mock_files, mock_pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if verify.returncode != 0:
-        fail("OpenSSL on the mock's signatures made in the browser: " + verify.stdout)
-    log("the mock in the browser: " + verify.stdout.strip())
+    log("the mock in the browser: " + verify_raw_and_message(
+        run, mock_files, mock_pki, "jana SHA256 %s %s" % (mock["hash"], mock["hashSignature"]), mock["message"],
+        got["text"].encode("utf-8"), "jana sha256", "OpenSSL on the mock's signatures made in the browser"))
     example = run.wait_reports(["example-page"])["example-page"]
     out = example.get("out", "")
     if "failure" in example or "failed" in out:
@@ -786,19 +775,10 @@ def check_react(run, got):
         fail("the React example's SHA-256 of its text is %s" % got["hash"])
     files = os.path.join(run.work, "react-files")
     os.makedirs(files)
-    with open(os.path.join(files, "raw-1.txt"), "w") as f:
-        f.write("full SHA256 %s %s\n" % (got["hash"], got["signature"]))
-    with open(os.path.join(files, "p7-2.b64"), "w") as f:
-        f.write(got["message"])
-    with open(os.path.join(files, "p7-2.payload"), "wb") as f:
-        f.write(got["text"].encode("utf-8"))
-    with open(os.path.join(files, "p7-2.expect"), "w") as f:
-        f.write("full sha256\n")
-    verify = subprocess.run(["bash", os.path.join(run.args.source, "tests/pki/verify-signatures.sh"),
-                             files, run.args.pki, "2"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if verify.returncode != 0:
-        fail("OpenSSL on the React example's signatures: " + verify.stdout)
-    log("the React example listed %d certificate(s) and signed: %s" % (got["listed"], verify.stdout.strip()))
+    verified = verify_raw_and_message(run, files, run.args.pki, "full SHA256 %s %s" % (got["hash"], got["signature"]),
+                                      got["message"], got["text"].encode("utf-8"), "full sha256",
+                                      "OpenSSL on the React example's signatures")
+    log("the React example listed %d certificate(s) and signed: %s" % (got["listed"], verified))
 
 
 def check_nohost(run, reports):
