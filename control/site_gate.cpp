@@ -139,8 +139,11 @@ HRESULT CTessarnCtrl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, D
   std::atomic<int>* level = nullptr;
   std::atomic<int> fresh{0};  // "NONE", for an origin that has set no level
   std::wstring origin;
+  Caller caller;
+  bool known = false;
   try {
-    Caller caller = CurrentCaller();
+    caller = CurrentCaller();
+    known = true;
     if (caller.kind != Caller::Kind::kNoPage) {
       if (caller.kind == Caller::Kind::kPage && caller.status == OriginStatus::kOk) {
         origin = caller.origin.Text();
@@ -151,9 +154,18 @@ HRESULT CTessarnCtrl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, D
   } catch (...) {
     level = &fresh;
   }
-  if (!level) return OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  // A call made while this one runs (a callback, a question's message loop)
+  // finds its own caller and gives this one back when it returns.
+  struct RestoreCaller {
+    const Caller*& slot;
+    const Caller* outer;
+    ~RestoreCaller() { slot = outer; }
+  } restore{m_invokeCaller, m_invokeCaller};
+  m_invokeCaller = known ? &caller : nullptr;
   HRESULT hr;
-  {
+  if (!level) {
+    hr = OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
+  } else {
     CMyLogLevelScope scope(level);
     hr = OleControl::Invoke(dispid, iid, lcid, flags, params, result, excepInfo, argError);
   }
@@ -174,7 +186,7 @@ HRESULT CTessarnCtrl::GateCall(const framework::DispatchEntry& entry, VARIANT* r
   if (!IsGated(entry.dispid)) return S_OK;
   try {
     framework::ModuleStateScope state;
-    Caller caller = CurrentCaller();
+    Caller caller = m_invokeCaller ? *m_invokeCaller : CurrentCaller();
     Reason reason = Decide(caller, ReadSettings(caller), m_session);
     if (VerdictOf(reason) == Verdict::kAsk) {
       switch (page_memory::RememberedDenial(m_documentUrl, caller.origin)) {

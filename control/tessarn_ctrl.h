@@ -62,4 +62,7 @@ class CTessarnCtrl : public framework::OleControl {
   PageLookup m_documentLookup = PageLookup::kNoDocument;
   std::wstring m_documentUrl;
   bool m_asking = false;  // a question is on screen: calls meanwhile are refused
+  // The caller Invoke found for the call it is dispatching, so that the site
+  // lock does not read the document's address a second time.
+  const sitelock::Caller* m_invokeCaller = nullptr;
 };
